@@ -14,42 +14,43 @@ namespace halvane {
 using OnlineCallbackFn = int(HALVANE_STDCALL*)(int node, int state);
 using SpareCallbackFn = int(HALVANE_STDCALL*)(int value);
 using StatusCallbackFn = int(HALVANE_STDCALL*)(int node, int kind, unsigned char* status,
-                                                int value);
+                                               int value);
 
 }  // namespace halvane
 
 // X(name, parameters, arguments): every export returns int, 0 for success.
 // Pointer parameters of type int* are out-values the library writes.
-#define HALVANE_CONTROLLER_EXPORTS(X)                                                            \
-  X(PCAN_Init, (int adapter, int mode, int channel), (adapter, mode, channel))                 \
-  X(PCAN_OpenPort, (int speedIndex), (speedIndex))                                             \
-  X(PCAN_ClosePort, (), ())                                                                    \
-  X(PCAN_SetEventCallback,                                                                     \
-    (halvane::OnlineCallbackFn online, halvane::SpareCallbackFn spare,                         \
-     halvane::StatusCallbackFn status),                                                        \
-    (online, spare, status))                                                                   \
-  X(PCAN_IsSlaveOnline, (int node, int* online), (node, online))                               \
-  X(PCAN_SetAccel, (int node, int value), (node, value))                                       \
-  X(PCAN_SetDecel, (int node, int value), (node, value))                                       \
-  X(PCAN_SetMicroStep, (int node, int microstep), (node, microstep))                           \
-  X(PCAN_SetStartSpeed, (int node, int speed), (node, speed))                                  \
-  X(PCAN_SetStopSpeed, (int node, int speed), (node, speed))                                   \
-  X(PCAN_SetMaxSpeed, (int node, int speed), (node, speed))                                    \
-  X(PCAN_SetDir, (int node, int forward), (node, forward))                                     \
-  X(PCAN_SetWorkMode, (int node, int mode), (node, mode))                                      \
-  X(PCAN_StartRelStep, (int node, int steps), (node, steps))                                   \
-  X(PCAN_GetMotorPos, (int node, int* position), (node, position))                             \
-  X(PCAN_SetMotorPos, (int node, int position), (node, position))                              \
-  X(PCAN_GetGPIOValue, (int node, int* inputs), (node, inputs))                                \
-  X(PCAN_SetExtStopTrigger, (int node, int trigger), (node, trigger))                          \
-  X(PCAN_SetExtStopEnable, (int node, int enable), (node, enable))                             \
-  X(PCAN_ClearExtStopFlag, (int node, int mask), (node, mask))                                 \
+#define HALVANE_CONTROLLER_EXPORTS(X)                                          \
+  X(PCAN_Init, (int adapter, int mode, int channel), (adapter, mode, channel)) \
+  X(PCAN_OpenPort, (int speedIndex), (speedIndex))                             \
+  X(PCAN_ClosePort, (), ())                                                    \
+  X(PCAN_SetEventCallback,                                                     \
+    (halvane::OnlineCallbackFn online, halvane::SpareCallbackFn spare,         \
+     halvane::StatusCallbackFn status),                                        \
+    (online, spare, status))                                                   \
+  X(PCAN_IsSlaveOnline, (int node, int* online), (node, online))               \
+  X(PCAN_SetAccel, (int node, int value), (node, value))                       \
+  X(PCAN_SetDecel, (int node, int value), (node, value))                       \
+  X(PCAN_SetMicroStep, (int node, int microstep), (node, microstep))           \
+  X(PCAN_SetStartSpeed, (int node, int speed), (node, speed))                  \
+  X(PCAN_SetStopSpeed, (int node, int speed), (node, speed))                   \
+  X(PCAN_SetMaxSpeed, (int node, int speed), (node, speed))                    \
+  X(PCAN_SetDir, (int node, int forward), (node, forward))                     \
+  X(PCAN_SetWorkMode, (int node, int mode), (node, mode))                      \
+  X(PCAN_StartRelStep, (int node, int steps), (node, steps))                   \
+  X(PCAN_GetMotorPos, (int node, int* position), (node, position))             \
+  X(PCAN_SetMotorPos, (int node, int position), (node, position))              \
+  X(PCAN_GetGPIOValue, (int node, int* inputs), (node, inputs))                \
+  X(PCAN_SetExtStopTrigger, (int node, int trigger), (node, trigger))          \
+  X(PCAN_SetExtStopEnable, (int node, int enable), (node, enable))             \
+  X(PCAN_ClearExtStopFlag, (int node, int mask), (node, mask))                 \
   X(PCAN_GetControlStatus, (int node, int* status), (node, status))
 
 namespace halvane {
 
 // Function-pointer types, one per export: PCAN_Init_fn and so on.
-#define HALVANE_DECLARE_EXPORT_FN(name, params, args) using name##_fn = int(HALVANE_STDCALL*) params;
+#define HALVANE_DECLARE_EXPORT_FN(name, params, args) \
+  using name##_fn = int(HALVANE_STDCALL*) params;
 HALVANE_CONTROLLER_EXPORTS(HALVANE_DECLARE_EXPORT_FN)
 #undef HALVANE_DECLARE_EXPORT_FN
 
@@ -66,8 +67,8 @@ static_assert(kControllerExportCount == 21);
 inline constexpr const char kControllerLibraryName[] = "PUSICANControl.dll";
 
 // Bits the system relies on.
-inline constexpr int kInputOffHomeSwitch = 0x80;       // PCAN_GetGPIOValue
-inline constexpr int kControlStoppedBySwitch = 0x01;   // PCAN_GetControlStatus
+inline constexpr int kInputOffHomeSwitch = 0x80;      // PCAN_GetGPIOValue
+inline constexpr int kControlStoppedBySwitch = 0x01;  // PCAN_GetControlStatus
 inline constexpr unsigned char kStatusMoving = 0x08;  // StatusCallback, second status byte
 inline constexpr int kStatusKindMotion = 0;
 inline constexpr int kNodeOnlineState = 1;

@@ -13,7 +13,9 @@ namespace halvane {
 enum class CallOutcome { Failed, Skipped, Done };
 
 // Skipped counts as done for every caller but the move starts.
-inline bool succeeded(CallOutcome outcome) { return outcome != CallOutcome::Failed; }
+inline bool succeeded(CallOutcome outcome) {
+  return outcome != CallOutcome::Failed;
+}
 
 class ControllerLink {
  public:

@@ -22,7 +22,9 @@ int HALVANE_STDCALL OnlineCallback(int node, int state) {
   return 0;
 }
 
-int HALVANE_STDCALL SpareCallback(int /*value*/) { return 0; }
+int HALVANE_STDCALL SpareCallback(int /*value*/) {
+  return 0;
+}
 
 int HALVANE_STDCALL StatusCallback(int node, int kind, unsigned char* status, int /*value*/) {
   if (kind != kStatusKindMotion || status == nullptr) {
@@ -42,6 +44,8 @@ void registerCallbacks(ControllerLink& link) {
   link.PCAN_SetEventCallback(&OnlineCallback, &SpareCallback, &StatusCallback);
 }
 
-void publishCallbackAxes(const AxisPair* axes) { callbackAxes.store(axes); }
+void publishCallbackAxes(const AxisPair* axes) {
+  callbackAxes.store(axes);
+}
 
 }  // namespace halvane

@@ -2,7 +2,9 @@
 
 namespace halvane {
 
-CMotorAxis::CMotorAxis(int nodeId, ControllerLink& link) : nodeId_(nodeId) { link.ensureLoaded(); }
+CMotorAxis::CMotorAxis(int nodeId, ControllerLink& link) : nodeId_(nodeId) {
+  link.ensureLoaded();
+}
 
 CMotorAxis* AxisPair::forNode(int nodeId) const {
   if (first != nullptr && first->nodeId() == nodeId) {

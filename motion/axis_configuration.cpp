@@ -12,11 +12,11 @@ int configureBothAxes(MotionContext& context) {
     if (!checked(context, link.PCAN_SetAccel(node, applied.acceleration), texts::kSetAccelFail) ||
         !checked(context, link.PCAN_SetDecel(node, applied.acceleration), texts::kSetDecelFail) ||
         !checked(context, link.PCAN_SetMicroStep(node, applied.microstep),
-               texts::kSetMicroStepFail) ||
+                 texts::kSetMicroStepFail) ||
         !checked(context, link.PCAN_SetStartSpeed(node, applied.startSpeed),
-               texts::kSetStartSpeedFail) ||
+                 texts::kSetStartSpeedFail) ||
         !checked(context, link.PCAN_SetStopSpeed(node, applied.startSpeed),
-               texts::kSetStopSpeedFail)) {
+                 texts::kSetStopSpeedFail)) {
       return 0;
     }
   }
@@ -39,16 +39,16 @@ int applyChanges(MotionContext& context, CMotorAxis& axis, int axisIndex) {
   }
   if (wanted.microstep != inForce.microstep) {
     if (!checked(context, link.PCAN_SetMicroStep(node, wanted.microstep),
-               texts::kSetMicroStepFail)) {
+                 texts::kSetMicroStepFail)) {
       return 0;
     }
     table.setApplied(axisIndex, &AxisParameters::microstep, wanted.microstep);
   }
   if (wanted.startSpeed != inForce.startSpeed) {
     if (!checked(context, link.PCAN_SetStartSpeed(node, wanted.startSpeed),
-               texts::kSetStartSpeedFail) ||
+                 texts::kSetStartSpeedFail) ||
         !checked(context, link.PCAN_SetStopSpeed(node, wanted.startSpeed),
-               texts::kSetStopSpeedFail)) {
+                 texts::kSetStopSpeedFail)) {
       return 0;
     }
     table.setApplied(axisIndex, &AxisParameters::startSpeed, wanted.startSpeed);

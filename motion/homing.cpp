@@ -11,7 +11,7 @@
 namespace halvane {
 namespace {
 
-constexpr int kHomingSpeed = -800;        // backwards, towards the switch
+constexpr int kHomingSpeed = -800;             // backwards, towards the switch
 constexpr int kHomingStepsPerMicrostep = 300;  // one and a half revolutions of 200 full steps
 constexpr int kExtStopTrigger = 0;
 constexpr int kHomingWorkMode = 0;

@@ -74,8 +74,8 @@ void rotate(MotionContext& context, CMotorAxis& axis, int axisIndex, Rotation ro
     return;
   }
   const bool forward = rotation == Rotation::Forward;
-  const int64_t angle = forward ? context.table.forwardAngle(axisIndex)
-                                : context.table.reverseAngle(axisIndex);
+  const int64_t angle =
+      forward ? context.table.forwardAngle(axisIndex) : context.table.reverseAngle(axisIndex);
   const int64_t microstep = context.table.applied(axisIndex).microstep;
   const int64_t steps = angle * microstep * kFullStepsPerRevolution / 360;
   // A negative angle or one the controller's step count cannot hold would turn the wheel wildly.
