@@ -227,8 +227,8 @@ int FakeControllerLibrary::dispatch(const char* name, const Arguments& arguments
     std::lock_guard lock(mutex_);
     calls_.push_back(shown);
     const int occurrence = ++callCounts_[name];
-    if (const auto it = handlers_.find(name); it != handlers_.end()) {
-      handler = it->second;
+    if (const auto found = handlers_.find(name); found != handlers_.end()) {
+      handler = found->second;
     } else {
       if (const auto it = results_.find(name); it != results_.end()) {
         result = it->second;
