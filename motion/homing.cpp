@@ -47,6 +47,7 @@ bool waitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps) {
       lastPosition = position;
       stillSince = now;
     } else if (now - stillSince >= timings.stillForRest) {
+      axis.idleEvent().set();  // the report that never came
       return true;
     }
   }

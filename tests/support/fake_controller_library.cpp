@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cassert>
+#include <cstdio>
+#include <cstdlib>
 #include <type_traits>
 
 namespace halvane::testing {
@@ -89,9 +90,10 @@ GenericFn exportByName(const std::string& name) {
 
 FakeControllerLibrary::FakeControllerLibrary() {
   FakeControllerLibrary* expected = nullptr;
-  const bool first = currentLibrary.compare_exchange_strong(expected, this);
-  assert(first && "one FakeControllerLibrary at a time");
-  (void)first;
+  if (!currentLibrary.compare_exchange_strong(expected, this)) {
+    std::fputs("FakeControllerLibrary: only one instance at a time\n", stderr);
+    std::abort();
+  }
 }
 
 FakeControllerLibrary::~FakeControllerLibrary() {
