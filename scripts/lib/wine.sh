@@ -1,0 +1,50 @@
+# Shared by the scripts that run Windows binaries: Wine's environment, a prepared prefix, a display.
+# Source it; every function takes what it needs as arguments.
+
+# halvane_wine_env PREFIX: exports the variables every Wine call of ours uses.
+halvane_wine_env() {
+  export WINEPREFIX="$1"
+  export WINEARCH=win32
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# halvane_wine_prefix: creates $WINEPREFIX once, with a CJK font standing in for the Windows ones
+# and one virtual desktop (without a window manager Wine stalls a window after each message box).
+halvane_wine_prefix() {
+  if [[ -f "$WINEPREFIX/.halvane-ready" ]]; then
+    return 0
+  fi
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  local font="WenQuanYi Micro Hei"
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d "$font" /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg' /d "$font" /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg 2' /d "$font" /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.halvane-ready"
+}
+
+# halvane_start_xvfb: starts a private display unless one is given; sets DISPLAY and XVFB_PID.
+halvane_start_xvfb() {
+  XVFB_PID=
+  local display
+  for display in $(seq 90 120); do
+    if [[ ! -e /tmp/.X11-unix/X$display && ! -e /tmp/.X$display-lock ]]; then
+      Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      XVFB_PID=$!
+      export DISPLAY=":$display"
+      local tries
+      for tries in $(seq 100); do
+        [[ -e /tmp/.X11-unix/X$display ]] && return 0
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+      done
+    fi
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}
