@@ -3,10 +3,9 @@
 namespace halvane {
 
 void ManualResetEvent::set() {
-  {
-    std::lock_guard lock(mutex_);
-    signalled_ = true;
-  }
+  // Notified under the lock, so a waiter that wakes and destroys the event cannot race the notify.
+  std::lock_guard lock(mutex_);
+  signalled_ = true;
   changed_.notify_all();
 }
 

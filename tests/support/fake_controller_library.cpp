@@ -97,14 +97,7 @@ FakeControllerLibrary::FakeControllerLibrary() {
 }
 
 FakeControllerLibrary::~FakeControllerLibrary() {
-  std::vector<std::thread> threads;
-  {
-    std::lock_guard lock(mutex_);
-    threads.swap(threads_);
-  }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
+  joinCallbackThreads();
   registeredOnline = nullptr;
   registeredSpare = nullptr;
   registeredStatus = nullptr;
@@ -199,6 +192,17 @@ void FakeControllerLibrary::fireStatusFromThread(int node, int kind, unsigned ch
 
 void FakeControllerLibrary::fireOnlineFromThread(int node, int state) {
   runOnThread([this, node, state] { fireOnline(node, state); });
+}
+
+void FakeControllerLibrary::joinCallbackThreads() {
+  std::vector<std::thread> threads;
+  {
+    std::lock_guard lock(mutex_);
+    threads.swap(threads_);
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
 }
 
 void FakeControllerLibrary::runOnThread(std::function<void()> work) {

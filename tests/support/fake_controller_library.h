@@ -56,6 +56,8 @@ class FakeControllerLibrary final : public LibraryLoader {
   void fireStatus(int node, int kind, unsigned char secondByte);
   void fireStatusFromThread(int node, int kind, unsigned char secondByte);
   void fireOnlineFromThread(int node, int state);
+  // Waits for every callback thread started so far.
+  void joinCallbackThreads();
 
   // LibraryLoader
   void* load(const char* fileName) override;

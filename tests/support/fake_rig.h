@@ -41,6 +41,7 @@ class FakeRig {
     library.clearCalls();
   }
   ~FakeRig() {
+    library.joinCallbackThreads();  // no callback may outlive the records it acts on
     publishCallbackAxes(nullptr);
     std::fclose(output_);
   }
