@@ -48,3 +48,17 @@ halvane_start_xvfb() {
   echo "could not start Xvfb" >&2
   return 1
 }
+
+# halvane_wine_session: one wineserver for the whole run, and the virtual desktop started up front
+# with no inherited output (started by the first program instead, it would hold that program's
+# output pipe open and make it look hung).
+halvane_wine_session() {
+  wineserver -p
+  wine explorer.exe /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+}
+
+# halvane_wine_end: stops the session's wineserver and everything Wine left running.
+halvane_wine_end() {
+  wineserver -k 2>/dev/null || true
+}
