@@ -1,0 +1,33 @@
+// The end-to-end driver's main: no crash dialog may ever wait for a person, and a failing test
+// leaves a picture of the display next to its run folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/program_session.h"
+#include "tests/e2e/window_probe.h"
+
+namespace {
+
+class ScreenshotOnFailure final : public ::testing::EmptyTestEventListener {
+  void OnTestPartResult(const ::testing::TestPartResult& result) override {
+    if (result.failed() && !taken_) {
+      taken_ = true;
+      const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+      const std::wstring name =
+          halvane::e2e::widen(std::string(test->test_suite_name()) + "." + test->name());
+      halvane::e2e::saveScreenshot(halvane::e2e::runsFolder() + L"\\" + name + L".failure.bmp");
+    }
+  }
+  void OnTestStart(const ::testing::TestInfo&) override { taken_ = false; }
+  bool taken_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::UnitTest::GetInstance()->listeners().Append(new ScreenshotOnFailure);
+  return RUN_ALL_TESTS();
+}

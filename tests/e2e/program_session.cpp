@@ -1,0 +1,216 @@
+#include "tests/e2e/program_session.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/e2e/wait_until.h"
+
+namespace halvane::e2e {
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 30000;
+
+std::wstring unixToWindows(const std::string& path) {
+  std::wstring windows = L"Z:" + widen(path);
+  for (wchar_t& c : windows) {
+    if (c == L'/') {
+      c = L'\\';
+    }
+  }
+  return windows;
+}
+
+void removeTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") {
+        continue;
+      }
+      const std::wstring path = folder + L"\\" + name;
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        removeTree(path);
+      } else {
+        DeleteFileW(path.c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+// The driver's environment with the session's settings laid over it, as an environment block.
+std::wstring environmentBlock(const std::map<std::wstring, std::wstring>& settings) {
+  std::map<std::wstring, std::wstring> variables;
+  wchar_t* inherited = GetEnvironmentStringsW();
+  for (const wchar_t* entry = inherited; *entry != L'\0'; entry += wcslen(entry) + 1) {
+    const std::wstring text = entry;
+    const size_t equals = text.find(L'=', 1);
+    if (equals != std::wstring::npos && text.rfind(L"HALVANE_SIM_", 0) != 0) {
+      variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+  }
+  FreeEnvironmentStringsW(inherited);
+  for (const auto& [name, value] : settings) {
+    variables[name] = value;
+  }
+  std::wstring block;
+  for (const auto& [name, value] : variables) {
+    block += name + L"=" + value;
+    block.push_back(L'\0');
+  }
+  block.push_back(L'\0');
+  return block;
+}
+
+HWND findMainWindow(DWORD processId) {
+  for (HWND window : visibleDialogsOf(processId)) {
+    if (windowText(window) == kMainTitle && GetDlgItem(window, 1016) != nullptr) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+std::string readFile(const std::wstring& path) {
+  std::ifstream in(narrow(path), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+std::string narrow(const std::wstring& wide) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(), size,
+                      nullptr, nullptr);
+  return text;
+}
+
+std::wstring widen(const std::string& utf8) {
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring text(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), text.data(), size);
+  return text;
+}
+
+std::wstring programPath() {
+  return unixToWindows(HALVANE_E2E_PROGRAM);
+}
+std::wstring simulatorPath() {
+  return unixToWindows(HALVANE_E2E_SIMULATOR);
+}
+
+std::wstring runsFolder() {
+  return unixToWindows(HALVANE_E2E_RUNS);
+}
+
+std::wstring freshTestFolder() {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::wstring name = test != nullptr
+                          ? widen(std::string(test->test_suite_name()) + "." + test->name())
+                          : L"session";
+  const std::wstring folder = runsFolder() + L"\\" + name;
+  CreateDirectoryW(runsFolder().c_str(), nullptr);
+  removeTree(folder);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder;
+}
+
+ProgramSession::ProgramSession(const SessionOptions& options) : folder_(freshTestFolder()) {
+  const std::wstring exe = folder_ + L"\\Halvane.exe";
+  CopyFileW(programPath().c_str(), exe.c_str(), FALSE);
+  if (options.withSimulator) {
+    CopyFileW(simulatorPath().c_str(), (folder_ + L"\\PUSICANControl.dll").c_str(), FALSE);
+  }
+  const std::wstring startFolder = folder_ + L"\\start";
+  CreateDirectoryW(startFolder.c_str(), nullptr);
+  for (const auto& [source, name] : options.startFolderFiles) {
+    CopyFileW(source.c_str(), (startFolder + L"\\" + name).c_str(), FALSE);
+  }
+
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  output_ = CreateFileW((folder_ + L"\\stdout.txt").c_str(), GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = output_;
+  startup.hStdError = output_;
+
+  auto settings = options.simulatorSettings;
+  settings[L"HALVANE_SIM_TRACE"] = traceFile();
+  std::wstring environment = environmentBlock(settings);
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                      CREATE_UNICODE_ENVIRONMENT, environment.data(), startFolder.c_str(), &startup,
+                      &processInfo_)) {
+    ADD_FAILURE() << "could not start " << narrow(exe) << ": error " << GetLastError();
+    return;
+  }
+  const DWORD processId = processInfo_.dwProcessId;
+  waitUntil([&] { return (window_ = findMainWindow(processId)) != nullptr; },
+            std::chrono::milliseconds(kStartTimeoutMs));
+  if (window_ == nullptr) {
+    ADD_FAILURE() << "the main window did not appear";
+    return;
+  }
+  probe_.attach(window_, processId);
+  probe_.responds();
+}
+
+ProgramSession::~ProgramSession() {
+  if (processInfo_.hProcess != nullptr) {
+    if (!hasExited(0)) {
+      if (window_ != nullptr) {
+        PostMessageW(window_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      }
+      if (!hasExited(5000)) {
+        TerminateProcess(processInfo_.hProcess, 1);
+        WaitForSingleObject(processInfo_.hProcess, 10000);
+      }
+    }
+    CloseHandle(processInfo_.hThread);
+    CloseHandle(processInfo_.hProcess);
+  }
+  if (output_ != INVALID_HANDLE_VALUE) {
+    CloseHandle(output_);
+  }
+}
+
+std::string ProgramSession::standardOutput() const {
+  return readFile(folder_ + L"\\stdout.txt");
+}
+
+std::vector<std::string> ProgramSession::trace() const {
+  std::vector<std::string> lines;
+  std::istringstream text(readFile(traceFile()));
+  for (std::string line; std::getline(text, line);) {
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool ProgramSession::closeByEscape() {
+  probe_.pressEscape();
+  return hasExited(10000);
+}
+
+bool ProgramSession::hasExited(DWORD timeoutMs) const {
+  return WaitForSingleObject(processInfo_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+}  // namespace halvane::e2e

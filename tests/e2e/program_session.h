@@ -1,0 +1,64 @@
+// One run of the real Halvane.exe in a fresh folder of its own, with or without the simulated
+// library beside it, ended (and never left behind) when the session goes.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/window_probe.h"
+
+namespace halvane::e2e {
+
+struct SessionOptions {
+  bool withSimulator = true;
+  // HALVANE_SIM_* settings for the simulated library (the trace file is always set).
+  std::map<std::wstring, std::wstring> simulatorSettings;
+  // Extra files to lay into the folder the program is started from, as (source, name) pairs.
+  std::vector<std::pair<std::wstring, std::wstring>> startFolderFiles;
+};
+
+class ProgramSession {
+ public:
+  explicit ProgramSession(const SessionOptions& options = {});
+  ~ProgramSession();
+  ProgramSession(const ProgramSession&) = delete;
+  ProgramSession& operator=(const ProgramSession&) = delete;
+
+  bool started() const { return window_ != nullptr; }
+  DWORD processId() const { return processInfo_.dwProcessId; }
+  HANDLE process() const { return processInfo_.hProcess; }
+  WindowProbe& window() { return probe_; }
+
+  // Everything the program wrote to standard output so far.
+  std::string standardOutput() const;
+  // The simulated library's trace, one line per entry.
+  std::vector<std::string> trace() const;
+  std::wstring traceFile() const { return folder_ + L"\\sim-trace.txt"; }
+  std::wstring folder() const { return folder_; }
+
+  // Ends the program the way an operator does (Esc) and waits for the process to go.
+  bool closeByEscape();
+  bool hasExited(DWORD timeoutMs) const;
+
+ private:
+  std::wstring folder_;
+  HANDLE output_ = INVALID_HANDLE_VALUE;
+  PROCESS_INFORMATION processInfo_{};
+  HWND window_ = nullptr;
+  WindowProbe probe_;
+};
+
+// Paths of the binaries under test, as Windows paths.
+std::wstring programPath();
+std::wstring simulatorPath();
+// Where every test's run folder goes.
+std::wstring runsFolder();
+// A folder for this test's files, emptied first.
+std::wstring freshTestFolder();
+std::string narrow(const std::wstring& wide);
+std::wstring widen(const std::string& utf8);
+
+}  // namespace halvane::e2e
