@@ -233,15 +233,14 @@ int FakeControllerLibrary::dispatch(const char* name, const Arguments& arguments
     std::lock_guard lock(mutex_);
     calls_.push_back(shown);
     const int occurrence = ++callCounts_[name];
-    if (const auto found = handlers_.find(name); found != handlers_.end()) {
+    const auto failing = failingOccurrences_.find(name);
+    if (failing != failingOccurrences_.end() && failing->second.count(occurrence) != 0) {
+      result = 1;  // a scripted failure wins over any handler
+    } else if (const auto found = handlers_.find(name); found != handlers_.end()) {
       handler = found->second;
     } else {
       if (const auto it = results_.find(name); it != results_.end()) {
         result = it->second;
-      }
-      if (const auto it = failingOccurrences_.find(name);
-          it != failingOccurrences_.end() && it->second.count(occurrence) != 0) {
-        result = 1;
       }
       if (const auto it = outValues_.find({name, arguments.node()});
           it != outValues_.end() && arguments.out != nullptr) {
