@@ -1,0 +1,205 @@
+// Open, Close and the node-online check three seconds after Open.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/ui/main_window_fixture.h"
+#include "ui/operator_texts.h"
+
+namespace halvane::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class ConnectionTest : public MainWindowTest {};
+
+TEST_F(ConnectionTest, OpenInitialisesAndOpensWithTheSelectedRowsThenArmsTheCheck) {
+  window_.select(IDC_ADAPTER_LIST, 3);
+  window_.select(IDC_BAUD_LIST, 7);
+  library_.clearCalls();
+  dlg().onOpen();
+
+  EXPECT_THAT(library_.calls(), ElementsAre("PCAN_Init(3, 2, 1)", "PCAN_OpenPort(7)"));
+  EXPECT_FALSE(window_.isEnabled(IDC_OPEN));
+  EXPECT_TRUE(window_.isEnabled(IDC_CLOSE));
+  EXPECT_TRUE(window_.isEnabled(IDC_ADAPTER_LIST));
+  EXPECT_TRUE(window_.isEnabled(IDC_BAUD_LIST));
+  EXPECT_EQ(enabledCommandButtons(), 0);
+  ASSERT_TRUE(window_.isArmed(TIMER_ONLINE_CHECK));
+  EXPECT_EQ(window_.period(TIMER_ONLINE_CHECK), 3000u);
+  EXPECT_THAT(window_.messages(), IsEmpty());
+}
+
+TEST_F(ConnectionTest, FailedOpenSaysWhichStepFailedAndChangesNothing) {
+  struct Case {
+    const char* failing;
+    std::string_view message;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"PCAN_Init", texts::kInitFail, {"PCAN_Init(8, 2, 1)"}},
+      {"PCAN_OpenPort", texts::kOpenPortFail, {"PCAN_Init(8, 2, 1)", "PCAN_OpenPort(4)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    library_.setResult("PCAN_Init", 0);
+    library_.setResult("PCAN_OpenPort", 0);
+    library_.setResult(c.failing, 1);
+    library_.clearCalls();
+    window_.clearEvents();
+    dlg().onOpen();
+    EXPECT_EQ(library_.calls(), c.calls);
+    EXPECT_THAT(window_.events(), ElementsAre("message " + std::string(c.message)));
+    EXPECT_TRUE(window_.isEnabled(IDC_OPEN));
+    EXPECT_FALSE(window_.isEnabled(IDC_CLOSE));
+  }
+}
+
+TEST_F(ConnectionTest, OpenWithoutTheInitAndOpenExportsCountsAsOpened) {
+  library_.removeExport("PCAN_Init");
+  library_.removeExport("PCAN_OpenPort");
+  dlg().onOpen();
+  EXPECT_FALSE(window_.isEnabled(IDC_OPEN));
+  EXPECT_TRUE(window_.isEnabled(IDC_CLOSE));
+  EXPECT_TRUE(window_.isArmed(TIMER_ONLINE_CHECK));
+}
+
+TEST_F(ConnectionTest, CloseClosesThePortAndSetsTheControlsButLeavesAPendingCheck) {
+  bringUp();
+  dlg().onOpen();  // Open is disabled in the window; the handler is what matters here
+  library_.clearCalls();
+  dlg().onClose();
+  EXPECT_THAT(library_.calls(), ElementsAre("PCAN_ClosePort()"));
+  EXPECT_TRUE(window_.isEnabled(IDC_OPEN));
+  EXPECT_FALSE(window_.isEnabled(IDC_CLOSE));
+  EXPECT_TRUE(window_.isEnabled(IDC_ADAPTER_LIST));
+  EXPECT_TRUE(window_.isEnabled(IDC_BAUD_LIST));
+  EXPECT_EQ(enabledCommandButtons(), 0);
+  EXPECT_TRUE(window_.isArmed(TIMER_ONLINE_CHECK));
+  EXPECT_THAT(window_.messages(), IsEmpty());
+
+  // The pending check still runs at its time and configures.
+  dlg().onTimer(TIMER_ONLINE_CHECK);
+  EXPECT_EQ(channel_->posts().back(), RecordingChannel::Post(WM_AXIS_CONFIGURE, nullptr));
+}
+
+TEST_F(ConnectionTest, CloseWithoutTheExportOrTheLibraryCallsNothingAndSaysNothing) {
+  library_.removeExport("PCAN_ClosePort");
+  library_.clearCalls();
+  dlg().onClose();
+  EXPECT_THAT(library_.calls(), IsEmpty());
+  EXPECT_THAT(window_.messages(), IsEmpty());
+  EXPECT_TRUE(window_.isEnabled(IDC_OPEN));
+}
+
+class OnlineCheckTest : public MainWindowTest {
+ protected:
+  void openAndCheck() {
+    dlg().onOpen();
+    library_.clearCalls();
+    window_.clearEvents();
+    dlg().onTimer(TIMER_ONLINE_CHECK);
+  }
+};
+
+TEST_F(OnlineCheckTest, MissingNodesAreNamedAndNothingIsConfigured) {
+  struct Case {
+    bool firstAnswers;
+    bool secondAnswers;
+    const char* text;
+  };
+  for (const Case& c : {Case{true, false, "节点2#未上线"}, Case{false, true, "节点1#未上线"},
+                        Case{false, false, "节点1#,2#未上线"}}) {
+    SCOPED_TRACE(c.text);
+    library_.fireOnline(1, 0);
+    library_.fireOnline(2, 0);
+    library_.setOutValue("PCAN_IsSlaveOnline", 1, 0);
+    library_.setOutValue("PCAN_IsSlaveOnline", 2, 0);
+    nodesAnswer(c.firstAnswers, c.secondAnswers);
+    dlg().onClose();
+    openAndCheck();
+    EXPECT_THAT(window_.messages(), ElementsAre(c.text));
+    EXPECT_THAT(channel_->posts(), IsEmpty());
+    EXPECT_EQ(enabledCommandButtons(), 0);
+    EXPECT_FALSE(window_.isArmed(TIMER_ONLINE_CHECK));
+  }
+}
+
+TEST_F(OnlineCheckTest, OnlyNodesThatReportedThemselvesOnlineAreAsked) {
+  library_.setOutValue("PCAN_IsSlaveOnline", 1, 1);
+  library_.setOutValue("PCAN_IsSlaveOnline", 2, 1);
+  library_.fireOnline(2, kNodeOnlineState);
+  openAndCheck();
+  EXPECT_THAT(library_.calls(), ElementsAre("PCAN_IsSlaveOnline(2, &)"));
+  EXPECT_THAT(window_.messages(), ElementsAre("节点1#未上线"));
+}
+
+TEST_F(OnlineCheckTest, ANodeThatReportedOnlineButDoesNotAnswerIsMissing) {
+  library_.fireOnline(1, kNodeOnlineState);
+  library_.fireOnline(2, kNodeOnlineState);
+  library_.setOutValue("PCAN_IsSlaveOnline", 1, 1);
+  openAndCheck();
+  EXPECT_THAT(window_.messages(), ElementsAre("节点2#未上线"));
+}
+
+TEST_F(OnlineCheckTest, WithoutTheQueryExportBothNodesAreMissing) {
+  nodesAnswer(true, true);
+  library_.removeExport("PCAN_IsSlaveOnline");
+  openAndCheck();
+  EXPECT_THAT(window_.messages(), ElementsAre("节点1#,2#未上线"));
+}
+
+TEST_F(OnlineCheckTest, BothOnlineTakesTheShownValuesAsAppliedAndConfiguresOnce) {
+  nodesAnswer(true, true);
+  window_.select(IDC_ACCEL1, 3);
+  window_.select(IDC_MICROSTEP2, 4);
+  window_.type(IDC_START_SPEED1, "700");
+  window_.type(IDC_MAX_SPEED2, "abc");
+  openAndCheck();
+
+  EXPECT_THAT(window_.events(), ElementsAre("stop 1"));
+  EXPECT_THAT(channel_->posts(), ElementsAre(RecordingChannel::Post(WM_AXIS_CONFIGURE, nullptr)));
+  EXPECT_TRUE((dlg().table().applied(0) == AxisParameters{3, 32, 700, 4000}));
+  EXPECT_TRUE((dlg().table().applied(1) == AxisParameters{5, 16, 600, 0}));
+  EXPECT_TRUE(dlg().table().requested(1) == dlg().table().applied(1));
+  EXPECT_EQ(enabledCommandButtons(), 0);  // only the configuration's reply enables them
+}
+
+TEST_F(OnlineCheckTest, TheTimerIsStoppedBeforeTheBoxSoATickInsideItRunsNoSecondCheck) {
+  int ticksDelivered = 0;
+  window_.whileMessageShown = [&] {
+    // What the box's modal loop would deliver: a tick only while the timer is armed.
+    if (window_.isArmed(TIMER_ONLINE_CHECK)) {
+      ++ticksDelivered;
+      dlg().onTimer(TIMER_ONLINE_CHECK);
+    }
+  };
+  openAndCheck();
+  EXPECT_EQ(ticksDelivered, 0);
+  EXPECT_THAT(window_.events(), ElementsAre("stop 1", "message 节点1#,2#未上线"));
+}
+
+TEST_F(OnlineCheckTest, OtherTimersChangeNothing) {
+  nodesAnswer(true, true);
+  dlg().onOpen();
+  library_.clearCalls();
+  window_.clearEvents();
+  for (int id : {0, 2, 1000}) {
+    dlg().onTimer(id);
+  }
+  EXPECT_THAT(library_.calls(), IsEmpty());
+  EXPECT_THAT(window_.events(), IsEmpty());
+  EXPECT_THAT(channel_->posts(), IsEmpty());
+  EXPECT_TRUE(window_.isArmed(TIMER_ONLINE_CHECK));
+}
+
+TEST_F(OnlineCheckTest, OpenAgainAfterCloseRearmsTheOneTimer) {
+  dlg().onOpen();
+  dlg().onClose();
+  window_.clearEvents();
+  dlg().onOpen();
+  EXPECT_THAT(window_.events(), ElementsAre("arm 1 3000"));
+}
+
+}  // namespace
+}  // namespace halvane::testing
