@@ -191,32 +191,32 @@ void CHalvaneDlg::onReset(int axis) {
 }
 
 bool CHalvaneDlg::onButtonClicked(int controlId) {
-  switch (controlId) {
-    case IDC_OPEN:
-      onOpen();
-      return true;
-    case IDC_CLOSE:
-      onClose();
-      return true;
-    case IDC_SEND_POSITION1:
-    case IDC_SEND_POSITION2:
-      onSendPosition(controlId == IDC_SEND_POSITION1 ? 0 : 1);
-      return true;
-    case IDC_SEND_FORWARD1:
-    case IDC_SEND_FORWARD2:
-      onSendForward(controlId == IDC_SEND_FORWARD1 ? 0 : 1);
-      return true;
-    case IDC_SEND_REVERSE1:
-    case IDC_SEND_REVERSE2:
-      onSendReverse(controlId == IDC_SEND_REVERSE1 ? 0 : 1);
-      return true;
-    case IDC_RESET1:
-    case IDC_RESET2:
-      onReset(controlId == IDC_RESET1 ? 0 : 1);
-      return true;
-    default:
-      return false;
+  if (controlId == IDC_OPEN) {
+    onOpen();
+    return true;
   }
+  if (controlId == IDC_CLOSE) {
+    onClose();
+    return true;
+  }
+  struct Route {
+    int firstAxisButton;
+    int secondAxisButton;
+    void (CHalvaneDlg::*handler)(int axis);
+  };
+  static constexpr Route kRoutes[] = {
+      {IDC_SEND_POSITION1, IDC_SEND_POSITION2, &CHalvaneDlg::onSendPosition},
+      {IDC_SEND_FORWARD1, IDC_SEND_FORWARD2, &CHalvaneDlg::onSendForward},
+      {IDC_SEND_REVERSE1, IDC_SEND_REVERSE2, &CHalvaneDlg::onSendReverse},
+      {IDC_RESET1, IDC_RESET2, &CHalvaneDlg::onReset},
+  };
+  for (const Route& route : kRoutes) {
+    if (controlId == route.firstAxisButton || controlId == route.secondAxisButton) {
+      (this->*route.handler)(controlId == route.firstAxisButton ? 0 : 1);
+      return true;
+    }
+  }
+  return false;
 }
 
 void CHalvaneDlg::onReply(unsigned message, int configurationResult) {

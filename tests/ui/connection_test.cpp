@@ -11,7 +11,17 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class ConnectionTest : public MainWindowTest {};
+class ConnectionTest : public MainWindowTest {
+ protected:
+  // Open and Close swap with the bus; the lists stay usable and the command buttons stay off.
+  void expectBusControls(bool opened) {
+    EXPECT_EQ(window_.isEnabled(IDC_OPEN), !opened);
+    EXPECT_EQ(window_.isEnabled(IDC_CLOSE), opened);
+    EXPECT_TRUE(window_.isEnabled(IDC_ADAPTER_LIST));
+    EXPECT_TRUE(window_.isEnabled(IDC_BAUD_LIST));
+    EXPECT_EQ(enabledCommandButtons(), 0);
+  }
+};
 
 TEST_F(ConnectionTest, OpenInitialisesAndOpensWithTheSelectedRowsThenArmsTheCheck) {
   window_.select(IDC_ADAPTER_LIST, 3);
@@ -20,11 +30,7 @@ TEST_F(ConnectionTest, OpenInitialisesAndOpensWithTheSelectedRowsThenArmsTheChec
   dlg().onOpen();
 
   EXPECT_THAT(library_.calls(), ElementsAre("PCAN_Init(3, 2, 1)", "PCAN_OpenPort(7)"));
-  EXPECT_FALSE(window_.isEnabled(IDC_OPEN));
-  EXPECT_TRUE(window_.isEnabled(IDC_CLOSE));
-  EXPECT_TRUE(window_.isEnabled(IDC_ADAPTER_LIST));
-  EXPECT_TRUE(window_.isEnabled(IDC_BAUD_LIST));
-  EXPECT_EQ(enabledCommandButtons(), 0);
+  expectBusControls(/*opened=*/true);
   ASSERT_TRUE(window_.isArmed(TIMER_ONLINE_CHECK));
   EXPECT_EQ(window_.period(TIMER_ONLINE_CHECK), 3000u);
   EXPECT_THAT(window_.messages(), IsEmpty());
@@ -50,8 +56,7 @@ TEST_F(ConnectionTest, FailedOpenSaysWhichStepFailedAndChangesNothing) {
     dlg().onOpen();
     EXPECT_EQ(library_.calls(), c.calls);
     EXPECT_THAT(window_.events(), ElementsAre("message " + std::string(c.message)));
-    EXPECT_TRUE(window_.isEnabled(IDC_OPEN));
-    EXPECT_FALSE(window_.isEnabled(IDC_CLOSE));
+    expectBusControls(/*opened=*/false);
   }
 }
 
@@ -59,8 +64,7 @@ TEST_F(ConnectionTest, OpenWithoutTheInitAndOpenExportsCountsAsOpened) {
   library_.removeExport("PCAN_Init");
   library_.removeExport("PCAN_OpenPort");
   dlg().onOpen();
-  EXPECT_FALSE(window_.isEnabled(IDC_OPEN));
-  EXPECT_TRUE(window_.isEnabled(IDC_CLOSE));
+  expectBusControls(/*opened=*/true);
   EXPECT_TRUE(window_.isArmed(TIMER_ONLINE_CHECK));
 }
 
@@ -70,11 +74,7 @@ TEST_F(ConnectionTest, CloseClosesThePortAndSetsTheControlsButLeavesAPendingChec
   library_.clearCalls();
   dlg().onClose();
   EXPECT_THAT(library_.calls(), ElementsAre("PCAN_ClosePort()"));
-  EXPECT_TRUE(window_.isEnabled(IDC_OPEN));
-  EXPECT_FALSE(window_.isEnabled(IDC_CLOSE));
-  EXPECT_TRUE(window_.isEnabled(IDC_ADAPTER_LIST));
-  EXPECT_TRUE(window_.isEnabled(IDC_BAUD_LIST));
-  EXPECT_EQ(enabledCommandButtons(), 0);
+  expectBusControls(/*opened=*/false);
   EXPECT_TRUE(window_.isArmed(TIMER_ONLINE_CHECK));
   EXPECT_THAT(window_.messages(), IsEmpty());
 
@@ -89,7 +89,7 @@ TEST_F(ConnectionTest, CloseWithoutTheExportOrTheLibraryCallsNothingAndSaysNothi
   dlg().onClose();
   EXPECT_THAT(library_.calls(), IsEmpty());
   EXPECT_THAT(window_.messages(), IsEmpty());
-  EXPECT_TRUE(window_.isEnabled(IDC_OPEN));
+  expectBusControls(/*opened=*/false);
 }
 
 class OnlineCheckTest : public MainWindowTest {
