@@ -204,6 +204,11 @@ std::vector<std::string> ProgramSession::trace() const {
   return lines;
 }
 
+bool ProgramSession::waitForCalls(const std::string& prefix, size_t count, DWORD timeoutMs) const {
+  return waitUntil([&] { return countStartingWith(calls(), prefix) >= count; },
+                   std::chrono::milliseconds(timeoutMs));
+}
+
 bool ProgramSession::closeByEscape() {
   probe_.pressEscape();
   return hasExited(10000);

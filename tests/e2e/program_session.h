@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/sim_trace.h"
 #include "tests/e2e/window_probe.h"
 
 namespace halvane::e2e {
@@ -36,6 +37,9 @@ class ProgramSession {
   std::string standardOutput() const;
   // The simulated library's trace, one line per entry.
   std::vector<std::string> trace() const;
+  std::vector<std::string> calls() const { return callsIn(parseTrace(trace())); }
+  // Waits until `count` calls starting with `prefix` have reached the simulated library.
+  bool waitForCalls(const std::string& prefix, size_t count, DWORD timeoutMs = 10000) const;
   std::wstring traceFile() const { return folder_ + L"\\sim-trace.txt"; }
   std::wstring folder() const { return folder_; }
 

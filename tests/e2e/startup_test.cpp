@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/e2e/program_session.h"
+#include "tests/e2e/operator_steps.h"
 #include "ui/resource_ids.h"
 
 namespace halvane::e2e {
@@ -10,8 +10,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-
-const int kCommandButtons[] = {1013, 1014, 1015, 1033, 1034, 1035, 1004, 1005};
 
 TEST(StartUp, TheWindowOpensWithEveryListTextAndState) {
   ProgramSession session;

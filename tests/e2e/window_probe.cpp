@@ -57,6 +57,11 @@ void WindowProbe::click(int id) const {
   PostMessageW(control(id), BM_CLICK, 0, 0);
 }
 
+bool WindowProbe::clickAndWait(int id) const {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(control(id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0;
+}
+
 void WindowProbe::setText(int id, const std::wstring& text) const {
   SendMessageW(control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }

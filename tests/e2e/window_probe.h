@@ -30,6 +30,8 @@ class WindowProbe {
   // Operator actions. Clicks are posted: a handler that shows a box does not block the driver.
   bool responds() const;
   void click(int id) const;
+  // Clicks and returns once the click's handler has run; for handlers that show no box.
+  bool clickAndWait(int id) const;
   void setText(int id, const std::wstring& text) const;
   void selectListRow(int id, int row) const;
   void pressEscape() const;
