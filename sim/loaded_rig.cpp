@@ -1,0 +1,39 @@
+#include "sim/loaded_rig.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sim/platform_hooks.h"
+
+namespace halvane::sim {
+namespace {
+
+std::string quoted(std::string text) {
+  std::replace(text.begin(), text.end(), '"', '\'');
+  return "\"" + text + "\"";
+}
+
+}  // namespace
+
+LoadedRig loadRig(const Environment& environment, SimPlatform& platform,
+                  RigRunner::Threading threading) {
+  ParsedConfig parsed = parseConfig(environment);
+  LoadedRig rig;
+  std::string traceError;
+  if (!parsed.config.tracePath.empty()) {
+    rig.trace = openTraceFile(parsed.config.tracePath, traceError);
+    if (!rig.trace) {
+      std::fprintf(stderr, "PUSICANControl.dll (simulated rig): cannot write the trace %s: %s\n",
+                   parsed.config.tracePath.c_str(), traceError.c_str());
+    }
+  }
+  rig.runner = std::make_unique<RigRunner>(parsed.config, platform, rig.trace.get(), threading);
+  rig.runner->traceEvent("loaded node=- " + describeConfig(parsed.config));
+  for (const ConfigProblem& problem : parsed.problems) {
+    rig.runner->traceEvent("config node=- variable=" + problem.variable + " value=" +
+                           quoted(problem.value) + " problem=" + quoted(problem.reason));
+  }
+  return rig;
+}
+
+}  // namespace halvane::sim

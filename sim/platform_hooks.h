@@ -1,0 +1,21 @@
+// The few things that differ between Windows and the host build, one file per platform.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sim/bus_timing.h"
+#include "sim/sim_config.h"
+#include "sim/sim_platform.h"
+
+namespace halvane::sim {
+
+unsigned long currentThreadId();
+// Makes the system's sleeps and timed waits about a millisecond fine (once, on first use).
+void enablePreciseTimers();
+// The process's environment as it is now.
+std::unique_ptr<Environment> processEnvironment();
+// Creates (truncates) the trace file; nothing and a reason when it cannot be opened.
+std::unique_ptr<TraceSink> openTraceFile(const std::string& path, std::string& error);
+
+}  // namespace halvane::sim

@@ -1,0 +1,166 @@
+#include "sim/rig_runner.h"
+
+#include <vector>
+
+#include "sim/trace_format.h"
+
+namespace halvane::sim {
+
+RigRunner::RigRunner(const SimConfig& config, SimPlatform& platform, TraceSink* trace,
+                     Threading threading)
+    : platform_(platform), trace_(trace), threading_(threading), core_(config) {}
+
+RigRunner::~RigRunner() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+int RigRunner::call(Request request) {
+  request.threadId = platform_.threadId();
+  Answer answer;
+  std::unique_lock lock(mutex_);
+  if (threading_ == Threading::Inline || std::this_thread::get_id() == threadId_) {
+    const Duration now = platform_.now();
+    Outbox out;
+    core_.advanceTo(now, out);
+    answer = process(request, out);
+    const EventCallbacks callbacks = core_.callbacks();
+    lock.unlock();
+    deliver(out, callbacks, now);
+  } else {
+    ensureThread();
+    Pending pending{&request, {}, false};
+    queue_.push_back(&pending);
+    wake_.notify_one();
+    answered_.wait(lock, [&] { return pending.done; });
+    answer = pending.answer;
+    lock.unlock();
+  }
+  platform_.sleepFor(answer.busTime);
+  if (answer.out && request.out != nullptr) {
+    *request.out = *answer.out;
+  }
+  return answer.result;
+}
+
+void RigRunner::pump() {
+  std::unique_lock lock(mutex_);
+  Outbox out;
+  const Duration now = platform_.now();
+  core_.advanceTo(now, out);
+  const EventCallbacks callbacks = core_.callbacks();
+  lock.unlock();
+  deliver(out, callbacks, now);
+}
+
+std::optional<Duration> RigRunner::nextWake() {
+  std::lock_guard lock(mutex_);
+  return core_.nextWake();
+}
+
+void RigRunner::traceEvent(const std::string& text) {
+  write(platform_.now(), platform_.threadId(), "event " + text);
+}
+
+void RigRunner::ensureThread() {
+  if (!thread_.joinable()) {
+    thread_ = std::thread(&RigRunner::threadMain, this);
+    threadId_ = thread_.get_id();
+  }
+}
+
+void RigRunner::threadMain() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    if (queue_.empty()) {
+      platform_.waitUntil(wake_, lock, core_.nextWake());
+    }
+    if (stopping_) {
+      break;
+    }
+    const std::vector<Pending*> batch(queue_.begin(), queue_.end());
+    queue_.clear();
+    Outbox out;
+    const Duration now = platform_.now();
+    core_.advanceTo(now, out);
+    for (Pending* pending : batch) {
+      pending->answer = process(*pending->request, out);
+    }
+    const EventCallbacks callbacks = core_.callbacks();
+    lock.unlock();
+    deliver(out, callbacks, now);
+    lock.lock();
+    // Answered only now, so a call's trace lines are written before it returns.
+    for (Pending* pending : batch) {
+      pending->done = true;
+    }
+    if (!batch.empty()) {
+      answered_.notify_all();
+    }
+  }
+}
+
+Answer RigRunner::process(Request& request, Outbox& out) {
+  Outbox effects;
+  const Answer answer = core_.handle(request, effects);
+  OutItem line;
+  line.kind = OutItem::Kind::Call;
+  line.text = formatCall(request, answer);
+  line.time = core_.now();
+  line.threadId = request.threadId;
+  out.push_back(std::move(line));
+  out.insert(out.end(), effects.begin(), effects.end());
+  return answer;
+}
+
+void RigRunner::deliver(const Outbox& out, const EventCallbacks& callbacks, Duration time) {
+  const unsigned long self = platform_.threadId();
+  for (const OutItem& item : out) {
+    switch (item.kind) {
+      case OutItem::Kind::Event:
+        write(item.time, self, item.text);
+        break;
+      case OutItem::Kind::Call:
+        write(item.time, item.threadId, item.text);
+        break;
+      case OutItem::Kind::OnlineReport:
+        if (callbacks.online == nullptr) {
+          write(time, self,
+                "event undelivered node=" + std::to_string(item.node) +
+                    " callback=OnlineCallback reason=none-registered");
+          break;
+        }
+        write(time, self, formatOnlineCallback(item.node, item.state));
+        callbacks.online(item.node, item.state);
+        break;
+      case OutItem::Kind::StatusReport: {
+        if (callbacks.status == nullptr) {
+          write(time, self,
+                "event undelivered node=" + std::to_string(item.node) +
+                    " callback=StatusCallback reason=none-registered");
+          break;
+        }
+        auto bytes = item.bytes;
+        write(time, self, formatStatusCallback(item.node, bytes.data()));
+        callbacks.status(item.node, kStatusKindMotion, bytes.data(), 0);
+        break;
+      }
+    }
+  }
+}
+
+void RigRunner::write(Duration time, unsigned long threadId, const std::string& text) {
+  if (trace_ != nullptr) {
+    const std::string line = traceLine(time, threadId, text);
+    std::lock_guard lock(traceMutex_);
+    trace_->writeLine(line);
+  }
+}
+
+}  // namespace halvane::sim

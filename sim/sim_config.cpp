@@ -1,0 +1,360 @@
+#include "sim/sim_config.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+namespace halvane::sim {
+namespace {
+
+constexpr double kMaxTimeScale = 1000.0;
+constexpr int64_t kMaxOnlineDelayMs = 600000;
+constexpr std::string_view kPrefix = "HALVANE_SIM_";
+constexpr std::array<const char*, 8> kKnownVariables = {kVarTimeScale, kVarOnlineDelay, kVarOffline,
+                                                        kVarNoSwitch,  kVarStartAngle,  kVarFail,
+                                                        kVarLoseRest,  kVarTrace};
+
+std::string_view trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string_view> splitList(std::string_view text) {
+  std::vector<std::string_view> items;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = text.find(',', start);
+    const size_t end = comma == std::string_view::npos ? text.size() : comma;
+    const std::string_view item = trim(text.substr(start, end - start));
+    if (!item.empty()) {
+      items.push_back(item);
+    }
+    if (comma == std::string_view::npos) {
+      break;
+    }
+    start = comma + 1;
+  }
+  return items;
+}
+
+std::optional<int64_t> parseInteger(std::string_view text) {
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || text.empty()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<double> parseNumber(std::string_view text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || text.empty() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// "1" or "2"; with allowAny also "*" (returned as 0).
+std::optional<int> parseNode(std::string_view text, bool allowAny) {
+  if (allowAny && text == "*") {
+    return 0;
+  }
+  const auto node = parseInteger(text);
+  if (!node || *node < 1 || *node > kNodeCount) {
+    return std::nullopt;
+  }
+  return static_cast<int>(*node);
+}
+
+// "N" (only the Nth) or "N+" (the Nth and later), N >= 1.
+std::optional<CallSelector> parseSelector(std::string_view text) {
+  CallSelector selector;
+  selector.onlyFirst = true;
+  if (!text.empty() && text.back() == '+') {
+    selector.onlyFirst = false;
+    text.remove_suffix(1);
+  }
+  const auto count = parseInteger(text);
+  if (!count || *count < 1) {
+    return std::nullopt;
+  }
+  selector.first = *count;
+  return selector;
+}
+
+// Splits "<head>[@<N>[+]]": the head, and the selector (all calls when there is no @). Nothing when
+// the part after @ is malformed.
+std::optional<std::pair<std::string_view, CallSelector>> splitSelector(std::string_view item) {
+  const size_t at = item.find('@');
+  if (at == std::string_view::npos) {
+    return std::pair{item, CallSelector{}};
+  }
+  const auto selector = parseSelector(trim(item.substr(at + 1)));
+  if (!selector) {
+    return std::nullopt;
+  }
+  return std::pair{trim(item.substr(0, at)), *selector};
+}
+
+class Parser {
+ public:
+  explicit Parser(const Environment& environment) : environment_(environment) {}
+
+  ParsedConfig run() {
+    reportUnknownVariables();
+    readTimeScale();
+    readOnlineDelay();
+    readNodeSet(kVarOffline, result_.config.neverOnline);
+    readNodeSet(kVarNoSwitch, result_.config.switchMissing);
+    readStartAngles();
+    readFailures();
+    readLostRests();
+    if (auto trace = environment_.get(kVarTrace)) {
+      result_.config.tracePath = std::string(trim(*trace));
+    }
+    return std::move(result_);
+  }
+
+ private:
+  void problem(const char* variable, std::string_view value, std::string reason) {
+    result_.problems.push_back({variable, std::string(value), std::move(reason)});
+  }
+
+  // Empty counts as unset.
+  std::optional<std::string> value(const char* variable) {
+    auto text = environment_.get(variable);
+    if (!text || trim(*text).empty()) {
+      return std::nullopt;
+    }
+    return std::string(trim(*text));
+  }
+
+  void reportUnknownVariables() {
+    for (const std::string& name : environment_.names()) {
+      if (name.compare(0, kPrefix.size(), kPrefix) != 0) {
+        continue;
+      }
+      bool known = false;
+      for (const char* candidate : kKnownVariables) {
+        known = known || name == candidate;
+      }
+      if (!known) {
+        problem(name.c_str(), environment_.get(name.c_str()).value_or(""),
+                "unknown variable, ignored");
+      }
+    }
+  }
+
+  void readTimeScale() {
+    const auto text = value(kVarTimeScale);
+    if (!text) {
+      return;
+    }
+    const auto scale = parseNumber(*text);
+    if (!scale || *scale <= 0 || *scale > kMaxTimeScale) {
+      problem(kVarTimeScale, *text, "not a number above 0 and at most 1000; 1 is used");
+      return;
+    }
+    result_.config.timeScale = *scale;
+  }
+
+  void readOnlineDelay() {
+    const auto text = value(kVarOnlineDelay);
+    if (!text) {
+      return;
+    }
+    const auto ms = parseInteger(*text);
+    if (!ms || *ms < 0 || *ms > kMaxOnlineDelayMs) {
+      problem(kVarOnlineDelay, *text, "not whole milliseconds from 0 to 600000; 300 is used");
+      return;
+    }
+    result_.config.onlineDelay = std::chrono::milliseconds(*ms);
+  }
+
+  void readNodeSet(const char* variable, std::array<bool, kNodeCount>& nodes) {
+    const auto text = value(variable);
+    if (!text) {
+      return;
+    }
+    for (std::string_view item : splitList(*text)) {
+      const auto node = parseNode(item, true);
+      if (!node) {
+        problem(variable, item, "not a node (1, 2 or *), ignored");
+        continue;
+      }
+      for (int n = 1; n <= kNodeCount; ++n) {
+        if (*node == 0 || *node == n) {
+          nodes[static_cast<size_t>(n - 1)] = true;
+        }
+      }
+    }
+  }
+
+  void readStartAngles() {
+    const auto text = value(kVarStartAngle);
+    if (!text) {
+      return;
+    }
+    for (std::string_view item : splitList(*text)) {
+      const size_t colon = item.find(':');
+      const auto node = colon == std::string_view::npos
+                            ? std::nullopt
+                            : parseNode(trim(item.substr(0, colon)), false);
+      const auto degrees = colon == std::string_view::npos
+                               ? std::nullopt
+                               : parseNumber(trim(item.substr(colon + 1)));
+      if (!node || !degrees) {
+        problem(kVarStartAngle, item, "not <node>:<degrees>, ignored");
+        continue;
+      }
+      result_.config.startAngleDegrees[static_cast<size_t>(*node - 1)] = *degrees;
+    }
+  }
+
+  // <Export>[:<node>][@<N>[+]]
+  void readFailures() {
+    const auto text = value(kVarFail);
+    if (!text) {
+      return;
+    }
+    for (std::string_view item : splitList(*text)) {
+      const auto split = splitSelector(item);
+      if (!split) {
+        problem(kVarFail, item, "the call count after @ is not N or N+ (N from 1), ignored");
+        continue;
+      }
+      FailureRule rule;
+      auto [rest, calls] = *split;
+      rule.calls = calls;
+      if (const size_t colon = rest.find(':'); colon != std::string_view::npos) {
+        const auto node = parseNode(trim(rest.substr(colon + 1)), true);
+        if (!node) {
+          problem(kVarFail, item, "the node after : is not 1, 2 or *, ignored");
+          continue;
+        }
+        rule.node = *node;
+        rest = trim(rest.substr(0, colon));
+      }
+      const auto id = exportByName(rest);
+      if (!id) {
+        problem(kVarFail, item, "not one of the library's exports, ignored");
+        continue;
+      }
+      if (rule.node != 0 && !takesNode(*id)) {
+        problem(kVarFail, item, "this export takes no node, ignored");
+        continue;
+      }
+      rule.exportId = *id;
+      result_.config.failures.push_back(rule);
+    }
+  }
+
+  // <node>[@<N>[+]]
+  void readLostRests() {
+    const auto text = value(kVarLoseRest);
+    if (!text) {
+      return;
+    }
+    for (std::string_view item : splitList(*text)) {
+      const auto split = splitSelector(item);
+      if (!split) {
+        problem(kVarLoseRest, item, "the report count after @ is not N or N+ (N from 1), ignored");
+        continue;
+      }
+      LostRestRule rule;
+      const auto [nodeText, reports] = *split;
+      rule.reports = reports;
+      const auto node = parseNode(nodeText, true);
+      if (!node) {
+        problem(kVarLoseRest, item, "not a node (1, 2 or *), ignored");
+        continue;
+      }
+      rule.node = *node;
+      result_.config.lostRests.push_back(rule);
+    }
+  }
+
+  const Environment& environment_;
+  ParsedConfig result_;
+};
+
+// Appends, never "literal" + string: GCC 12 warns falsely (-Wrestrict) about the latter.
+void addItem(std::string& list, const std::string& item) {
+  if (!list.empty()) {
+    list += ',';
+  }
+  list += item;
+}
+
+std::string selectorText(const CallSelector& selector) {
+  std::string text = "@";
+  text += std::to_string(selector.first);
+  if (!selector.onlyFirst) {
+    text += '+';
+  }
+  return text;
+}
+
+std::string nodeText(int node) {
+  return node == 0 ? std::string("*") : std::to_string(node);
+}
+
+std::string nodeList(const std::array<bool, kNodeCount>& nodes) {
+  std::string text;
+  for (int n = 1; n <= kNodeCount; ++n) {
+    if (nodes[static_cast<size_t>(n - 1)]) {
+      addItem(text, std::to_string(n));
+    }
+  }
+  return text.empty() ? std::string("-") : text;
+}
+
+}  // namespace
+
+ParsedConfig parseConfig(const Environment& environment) {
+  return Parser(environment).run();
+}
+
+std::string describeConfig(const SimConfig& config) {
+  char head[160];
+  std::snprintf(
+      head, sizeof head, "time_scale=%g online_delay_ms=%lld start_angle=1:%g,2:%g",
+      config.timeScale,
+      static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(config.onlineDelay).count()),
+      config.startAngleDegrees[0], config.startAngleDegrees[1]);
+  std::string text = head;
+  text += " offline=";
+  text += nodeList(config.neverOnline);
+  text += " no_switch=";
+  text += nodeList(config.switchMissing);
+  std::string failures;
+  for (const FailureRule& rule : config.failures) {
+    std::string item = exportName(rule.exportId);
+    item += ':';
+    item += nodeText(rule.node);
+    item += selectorText(rule.calls);
+    addItem(failures, item);
+  }
+  text += " fail=";
+  text += failures.empty() ? std::string("-") : failures;
+  std::string lost;
+  for (const LostRestRule& rule : config.lostRests) {
+    std::string item = nodeText(rule.node);
+    item += selectorText(rule.reports);
+    addItem(lost, item);
+  }
+  text += " lose_rest=";
+  text += lost.empty() ? std::string("-") : lost;
+  return text;
+}
+
+}  // namespace halvane::sim

@@ -1,0 +1,41 @@
+# Checks the built PUSICANControl.dll with objdump: it exports exactly the names of the export
+# table, undecorated, and imports nothing but system DLLs.
+# cmake -DLIBRARY=... -DOBJDUMP=... -DEXPORTS_HEADER=... -P check_library_exports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "objdump -p ${LIBRARY} failed")
+endif()
+
+file(READ ${EXPORTS_HEADER} header)
+string(REGEX MATCHALL "X\\((PCAN_[A-Za-z]+)" rows "${header}")
+set(expected)
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^X\\(" "" name "${row}")
+  list(APPEND expected ${name})
+endforeach()
+list(SORT expected)
+
+string(REPLACE "\n" ";" lines "${dump}")
+set(exported)
+set(imported)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^\t\\[ *[0-9]+\\] ([^ ]+)$")
+    list(APPEND exported ${CMAKE_MATCH_1})
+  elseif(line MATCHES "DLL Name: (.+)$")
+    list(APPEND imported ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+list(SORT exported)
+
+list(LENGTH expected expectedCount)
+if(NOT exported STREQUAL expected)
+  message(FATAL_ERROR "exports differ from the table (${expectedCount} names)\n"
+                      "  exported: ${exported}\n  expected: ${expected}")
+endif()
+foreach(dll IN LISTS imported)
+  string(TOUPPER "${dll}" upper)
+  if(NOT upper MATCHES "^(KERNEL32|MSVCRT|WINMM|USER32|ADVAPI32|NTDLL)\\.DLL$")
+    message(FATAL_ERROR "imports a DLL that is not the system's: ${dll}")
+  endif()
+endforeach()
+message(STATUS "${expectedCount} undecorated exports; imports: ${imported}")

@@ -1,0 +1,156 @@
+#include "sim/sim_config.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "tests/sim/sim_test_support.h"
+
+namespace halvane::sim {
+namespace {
+
+using testing::MapEnvironment;
+
+ParsedConfig parse(std::map<std::string, std::string> values) {
+  return parseConfig(MapEnvironment(std::move(values)));
+}
+
+TEST(SimConfig, DefaultsWithNothingSet) {
+  const ParsedConfig p = parse({});
+  EXPECT_TRUE(p.problems.empty());
+  EXPECT_DOUBLE_EQ(p.config.timeScale, 1.0);
+  EXPECT_EQ(p.config.onlineDelay, std::chrono::milliseconds(300));
+  EXPECT_FALSE(p.config.neverOnline[0] || p.config.neverOnline[1]);
+  EXPECT_FALSE(p.config.switchMissing[0] || p.config.switchMissing[1]);
+  EXPECT_DOUBLE_EQ(p.config.startAngleDegrees[0], 90);
+  EXPECT_DOUBLE_EQ(p.config.startAngleDegrees[1], 200);
+  EXPECT_TRUE(p.config.failures.empty());
+  EXPECT_TRUE(p.config.lostRests.empty());
+  EXPECT_TRUE(p.config.tracePath.empty());
+}
+
+TEST(SimConfig, EverySettingAtOnce) {
+  const ParsedConfig p = parse({{kVarTimeScale, "20"},
+                                {kVarOnlineDelay, "50"},
+                                {kVarOffline, "2"},
+                                {kVarNoSwitch, "1"},
+                                {kVarStartAngle, "1:45.5, 2:-30"},
+                                {kVarFail, "PCAN_SetAccel:2@3, PCAN_OpenPort@1+,PCAN_StartRelStep"},
+                                {kVarLoseRest, "1@2,*"},
+                                {kVarTrace, " C:\\trace.txt "}});
+  EXPECT_TRUE(p.problems.empty());
+  EXPECT_DOUBLE_EQ(p.config.timeScale, 20);
+  EXPECT_EQ(p.config.onlineDelay, std::chrono::milliseconds(50));
+  EXPECT_FALSE(p.config.neverOnline[0]);
+  EXPECT_TRUE(p.config.neverOnline[1]);
+  EXPECT_TRUE(p.config.switchMissing[0]);
+  EXPECT_DOUBLE_EQ(p.config.startAngleDegrees[0], 45.5);
+  EXPECT_DOUBLE_EQ(p.config.startAngleDegrees[1], -30);
+  ASSERT_EQ(p.config.failures.size(), 3u);
+  EXPECT_EQ(p.config.failures[0].exportId, ExportId::PCAN_SetAccel);
+  EXPECT_EQ(p.config.failures[0].node, 2);
+  EXPECT_TRUE(p.config.failures[0].calls.onlyFirst);
+  EXPECT_EQ(p.config.failures[0].calls.first, 3);
+  EXPECT_EQ(p.config.failures[1].node, 0);
+  EXPECT_FALSE(p.config.failures[1].calls.onlyFirst);
+  EXPECT_TRUE(p.config.failures[2].calls.matches(1));
+  EXPECT_TRUE(p.config.failures[2].calls.matches(50));
+  ASSERT_EQ(p.config.lostRests.size(), 2u);
+  EXPECT_EQ(p.config.lostRests[0].node, 1);
+  EXPECT_TRUE(p.config.lostRests[0].reports.matches(2));
+  EXPECT_FALSE(p.config.lostRests[0].reports.matches(3));
+  EXPECT_EQ(p.config.lostRests[1].node, 0);
+  EXPECT_EQ(p.config.tracePath, "C:\\trace.txt");
+}
+
+TEST(SimConfig, SelectorsOnlyTheNthOrFromTheNthOn) {
+  CallSelector only{2, true};
+  CallSelector onward{2, false};
+  EXPECT_FALSE(only.matches(1));
+  EXPECT_TRUE(only.matches(2));
+  EXPECT_FALSE(only.matches(3));
+  EXPECT_FALSE(onward.matches(1));
+  EXPECT_TRUE(onward.matches(3));
+}
+
+class BadValue : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(BadValue, IsReportedAndTheDefaultStays) {
+  const auto [variable, value] = GetParam();
+  const ParsedConfig p = parse({{variable, value}});
+  ASSERT_EQ(p.problems.size(), 1u) << variable << "=" << value;
+  EXPECT_EQ(p.problems[0].variable, variable);
+  EXPECT_FALSE(p.problems[0].reason.empty());
+  const SimConfig defaults;
+  EXPECT_DOUBLE_EQ(p.config.timeScale, defaults.timeScale);
+  EXPECT_EQ(p.config.onlineDelay, defaults.onlineDelay);
+  EXPECT_EQ(p.config.neverOnline, defaults.neverOnline);
+  EXPECT_EQ(p.config.switchMissing, defaults.switchMissing);
+  EXPECT_EQ(p.config.startAngleDegrees, defaults.startAngleDegrees);
+  EXPECT_TRUE(p.config.failures.empty());
+  EXPECT_TRUE(p.config.lostRests.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SimConfig, BadValue,
+    ::testing::Values(std::pair{kVarTimeScale, "fast"}, std::pair{kVarTimeScale, "0"},
+                      std::pair{kVarTimeScale, "-2"}, std::pair{kVarTimeScale, "1e9"},
+                      std::pair{kVarTimeScale, "nan"}, std::pair{kVarTimeScale, "20x"},
+                      std::pair{kVarOnlineDelay, "-5"}, std::pair{kVarOnlineDelay, "12.5"},
+                      std::pair{kVarOnlineDelay, "99999999999999999999"},
+                      std::pair{kVarOffline, "3"}, std::pair{kVarOffline, "one"},
+                      std::pair{kVarNoSwitch, "0"}, std::pair{kVarStartAngle, "90"},
+                      std::pair{kVarStartAngle, "1:abc"}, std::pair{kVarStartAngle, "3:10"},
+                      std::pair{kVarStartAngle, "1:inf"}, std::pair{kVarFail, "PCAN_Nope"},
+                      std::pair{kVarFail, "SetAccel"}, std::pair{kVarFail, "PCAN_Init:1"},
+                      std::pair{kVarFail, "PCAN_SetAccel:3"},
+                      std::pair{kVarFail, "PCAN_SetAccel@0"},
+                      std::pair{kVarFail, "PCAN_SetAccel@x+"},
+                      std::pair{kVarFail, "PCAN_SetAccel@"}, std::pair{kVarFail, "@2"},
+                      std::pair{kVarLoseRest, "3"}, std::pair{kVarLoseRest, "1@-1"},
+                      std::pair{kVarLoseRest, "@1"}, std::pair{"HALVANE_SIM_TIMESCALE", "20"}),
+    [](const ::testing::TestParamInfo<BadValue::ParamType>& param) {
+      std::string name = std::string(param.param.first).substr(sizeof "HALVANE_SIM_" - 1);
+      name += std::to_string(param.index);
+      for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      }
+      return name;
+    });
+
+TEST(SimConfig, ABadItemInAListLeavesTheGoodOnes) {
+  const ParsedConfig p =
+      parse({{kVarFail, "PCAN_SetDir:1,bogus,,PCAN_SetMaxSpeed@2+"}, {kVarOffline, "1,7"}});
+  EXPECT_EQ(p.problems.size(), 2u);
+  EXPECT_EQ(p.config.failures.size(), 2u);
+  EXPECT_TRUE(p.config.neverOnline[0]);
+}
+
+TEST(SimConfig, EmptyValuesCountAsUnset) {
+  const ParsedConfig p = parse({{kVarTimeScale, ""}, {kVarFail, " "}, {kVarOffline, ""}});
+  EXPECT_TRUE(p.problems.empty());
+  EXPECT_DOUBLE_EQ(p.config.timeScale, 1.0);
+}
+
+TEST(SimConfig, StarMeansBothNodes) {
+  const ParsedConfig p = parse({{kVarOffline, "*"}, {kVarNoSwitch, "*"}});
+  EXPECT_TRUE(p.config.neverOnline[0] && p.config.neverOnline[1]);
+  EXPECT_TRUE(p.config.switchMissing[0] && p.config.switchMissing[1]);
+}
+
+TEST(SimConfig, OtherVariablesAreNoneOfItsBusiness) {
+  EXPECT_TRUE(parse({{"PATH", "/bin"}, {"HALVANE_OTHER", "1"}}).problems.empty());
+}
+
+TEST(SimConfig, DescriptionNamesEverySetting) {
+  const ParsedConfig p = parse({{kVarTimeScale, "20"},
+                                {kVarOffline, "2"},
+                                {kVarFail, "PCAN_SetAccel:2@3"},
+                                {kVarLoseRest, "1@2+"}});
+  EXPECT_EQ(describeConfig(p.config),
+            "time_scale=20 online_delay_ms=300 start_angle=1:90,2:200 offline=2 no_switch=- "
+            "fail=PCAN_SetAccel:2@3 lose_rest=1@2+");
+}
+
+}  // namespace
+}  // namespace halvane::sim
