@@ -31,7 +31,7 @@ std::string offlineText(const std::vector<int>& missingNodes) {
   std::string text(texts::kOfflineLead);
   for (int node : missingNodes) {
     char part[16];
-    std::snprintf(part, sizeof part, texts::kOfflineNodeFormat.data(), node);
+    std::snprintf(part, sizeof part, texts::kOfflineNodeFormat, node);
     text += part;
   }
   text.pop_back();  // the comma after the last node

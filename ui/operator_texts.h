@@ -29,7 +29,7 @@ inline constexpr std::string_view kMicrostepChanged = "修改细分后转盘需�
 
 // "节点" + "1#," / "2#," for each missing node, last comma dropped, + "未上线".
 inline constexpr std::string_view kOfflineLead = "节点";
-inline constexpr std::string_view kOfflineNodeFormat = "%d#,";
+inline constexpr char kOfflineNodeFormat[] = "%d#,";
 inline constexpr std::string_view kOfflineTail = "未上线";
 
 // Our own, for what was left unguarded.

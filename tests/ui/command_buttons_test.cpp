@@ -47,13 +47,6 @@ TEST_F(CommandButtonsTest, EachButtonDisablesAllEightAndPostsItsCommandWithItsAx
   EXPECT_THAT(window_.messages(), IsEmpty());
 }
 
-TEST_F(CommandButtonsTest, OtherControlsAreNotButtonsOfTheWindow) {
-  for (int id : {1 /* OK */, 2 /* Cancel */, IDC_TITLE, IDC_ACCEL1, IDC_MAX_SPEED2}) {
-    EXPECT_FALSE(dlg().onButtonClicked(id)) << id;
-  }
-  EXPECT_THAT(channel_->posts(), ElementsAre(RecordingChannel::Post(WM_AXIS_CONFIGURE, nullptr)));
-}
-
 TEST_F(CommandButtonsTest, AChangedMicrostepBlocksOnlyThatTurntablesMovesAndNeverItsReset) {
   for (int changedAxis : {0, 1}) {
     SCOPED_TRACE(changedAxis);
@@ -75,17 +68,6 @@ TEST_F(CommandButtonsTest, AChangedMicrostepBlocksOnlyThatTurntablesMovesAndNeve
       }
     }
   }
-}
-
-TEST_F(CommandButtonsTest, AfterTheResetHasAppliedTheNewMicrostepTheMovesWorkAgain) {
-  window_.select(IDC_MICROSTEP1, 4);
-  dlg().onReset(0);
-  EXPECT_EQ(dlg().table().requested(0).microstep, 16);
-  dlg().table().setApplied(0, &AxisParameters::microstep, 16);  // what the homing does
-  dlg().onReply(WM_AXIS1_HOME, 1);
-  dlg().onSendForward(0);
-  EXPECT_EQ(channel_->posts().back(), RecordingChannel::Post(WM_AXIS1_FORWARD, first()));
-  EXPECT_THAT(window_.messages(), IsEmpty());
 }
 
 TEST_F(CommandButtonsTest, APositionSendStoresTheSelectedRowAsSlot) {

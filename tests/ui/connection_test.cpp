@@ -193,13 +193,5 @@ TEST_F(OnlineCheckTest, OtherTimersChangeNothing) {
   EXPECT_TRUE(window_.isArmed(TIMER_ONLINE_CHECK));
 }
 
-TEST_F(OnlineCheckTest, OpenAgainAfterCloseRearmsTheOneTimer) {
-  dlg().onOpen();
-  dlg().onClose();
-  window_.clearEvents();
-  dlg().onOpen();
-  EXPECT_THAT(window_.events(), ElementsAre("arm 1 3000"));
-}
-
 }  // namespace
 }  // namespace halvane::testing
