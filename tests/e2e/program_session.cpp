@@ -128,8 +128,11 @@ std::wstring freshTestFolder() {
 ProgramSession::ProgramSession(const SessionOptions& options) : folder_(freshTestFolder()) {
   const std::wstring exe = folder_ + L"\\Halvane.exe";
   CopyFileW(programPath().c_str(), exe.c_str(), FALSE);
+  const std::wstring installed = folder_ + L"\\installed";
   if (options.withSimulator) {
-    CopyFileW(simulatorPath().c_str(), (folder_ + L"\\PUSICANControl.dll").c_str(), FALSE);
+    const std::wstring into = options.simulatorOnPath ? installed : folder_;
+    CreateDirectoryW(into.c_str(), nullptr);
+    CopyFileW(simulatorPath().c_str(), (into + L"\\PUSICANControl.dll").c_str(), FALSE);
   }
   const std::wstring startFolder = folder_ + L"\\start";
   CreateDirectoryW(startFolder.c_str(), nullptr);
@@ -150,6 +153,11 @@ ProgramSession::ProgramSession(const SessionOptions& options) : folder_(freshTes
 
   auto settings = options.simulatorSettings;
   settings[L"HALVANE_SIM_TRACE"] = traceFile();
+  if (options.simulatorOnPath) {
+    wchar_t path[32768] = {};
+    GetEnvironmentVariableW(L"PATH", path, 32768);
+    settings[L"PATH"] = installed + L";" + path;
+  }
   std::wstring environment = environmentBlock(settings);
   std::wstring commandLine = L"\"" + exe + L"\"";
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,

@@ -15,6 +15,8 @@ namespace halvane::e2e {
 
 struct SessionOptions {
   bool withSimulator = true;
+  // Installed in a folder of its own on the program's PATH instead of beside the program.
+  bool simulatorOnPath = false;
   // HALVANE_SIM_* settings for the simulated library (the trace file is always set).
   std::map<std::wstring, std::wstring> simulatorSettings;
   // Extra files to lay into the folder the program is started from, as (source, name) pairs.
