@@ -28,7 +28,11 @@ LoadedRig loadRig(const Environment& environment, SimPlatform& platform,
     }
   }
   rig.runner = std::make_unique<RigRunner>(parsed.config, platform, rig.trace.get(), threading);
-  rig.runner->traceEvent("loaded node=- " + describeConfig(parsed.config));
+  std::string loaded = "loaded node=- " + describeConfig(parsed.config);
+  if (const auto origin = platform.clockOriginMicroseconds()) {
+    loaded += " clock_origin_us=" + std::to_string(*origin);
+  }
+  rig.runner->traceEvent(loaded);
   for (const ConfigProblem& problem : parsed.problems) {
     rig.runner->traceEvent("config node=- variable=" + problem.variable + " value=" +
                            quoted(problem.value) + " problem=" + quoted(problem.reason));

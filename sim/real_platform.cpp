@@ -14,6 +14,10 @@ constexpr Duration kSpinStretch = std::chrono::milliseconds(2);
 
 RealPlatform::RealPlatform() : start_(std::chrono::steady_clock::now()) {}
 
+std::optional<int64_t> RealPlatform::clockOriginMicroseconds() const {
+  return std::chrono::duration_cast<std::chrono::microseconds>(start_.time_since_epoch()).count();
+}
+
 Duration RealPlatform::now() {
   return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now() - start_);
 }

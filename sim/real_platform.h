@@ -16,6 +16,7 @@ class RealPlatform final : public SimPlatform {
   void waitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
                  std::optional<Duration> deadline) override;
   unsigned long threadId() override;
+  std::optional<int64_t> clockOriginMicroseconds() const override;
 
  private:
   std::chrono::steady_clock::time_point start_;

@@ -3,6 +3,8 @@
 // thread ids, and the trace file.
 #pragma once
 
+#include <cstdint>
+
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -22,6 +24,9 @@ class SimPlatform {
   virtual void waitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
                          std::optional<Duration> deadline) = 0;
   virtual unsigned long threadId() = 0;
+  // Where now() counts from on the machine's steady clock, in microseconds, so that a program
+  // watching the trace can set its times against its own; nullopt where it means nothing.
+  virtual std::optional<int64_t> clockOriginMicroseconds() const { return std::nullopt; }
 };
 
 class TraceSink {

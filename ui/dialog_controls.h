@@ -13,6 +13,12 @@ class DialogControls {
   virtual ~DialogControls() = default;
 
   virtual void enable(int controlId, bool enabled) = 0;
+  // Switches controls that always change together; a window may then repaint them once.
+  virtual void enableGroup(std::span<const int> controlIds, bool enabled) {
+    for (int id : controlIds) {
+      enable(id, enabled);
+    }
+  }
   virtual std::string text(int controlId) const = 0;
   virtual void setText(int controlId, std::string_view utf8Text) = 0;
   // Zero-based selected row of a drop-down list; -1 when none is selected.

@@ -247,9 +247,7 @@ bool CHalvaneDlg::microstepUnchanged(int axis) {
 }
 
 void CHalvaneDlg::setCommandButtons(bool enabled) {
-  for (int id : kCommandButtons) {
-    controls_->enable(id, enabled && workerRunning_);
-  }
+  controls_->enableGroup(kCommandButtons, enabled && workerRunning_);
 }
 
 int32_t CHalvaneDlg::readNumber(int controlId) const {

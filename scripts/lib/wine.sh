@@ -21,6 +21,8 @@ halvane_wine_prefix() {
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d "$font" /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg' /d "$font" /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg 2' /d "$font" /f >/dev/null 2>&1
+  # The title banner asks for Arial; Windows would link a CJK font in for its Chinese.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d "$font" /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1

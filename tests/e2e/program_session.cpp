@@ -113,11 +113,12 @@ std::wstring runsFolder() {
   return unixToWindows(HALVANE_E2E_RUNS);
 }
 
-std::wstring freshTestFolder() {
+std::wstring freshTestFolder(const std::wstring& wanted) {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::wstring name = test != nullptr
-                          ? widen(std::string(test->test_suite_name()) + "." + test->name())
-                          : L"session";
+  const std::wstring name = !wanted.empty() ? wanted
+                            : test != nullptr
+                                ? widen(std::string(test->test_suite_name()) + "." + test->name())
+                                : L"session";
   const std::wstring folder = runsFolder() + L"\\" + name;
   CreateDirectoryW(runsFolder().c_str(), nullptr);
   removeTree(folder);
@@ -125,7 +126,8 @@ std::wstring freshTestFolder() {
   return folder;
 }
 
-ProgramSession::ProgramSession(const SessionOptions& options) : folder_(freshTestFolder()) {
+ProgramSession::ProgramSession(const SessionOptions& options)
+    : folder_(freshTestFolder(options.folderName)) {
   const std::wstring exe = folder_ + L"\\Halvane.exe";
   CopyFileW(programPath().c_str(), exe.c_str(), FALSE);
   const std::wstring installed = folder_ + L"\\installed";

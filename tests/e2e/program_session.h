@@ -19,6 +19,8 @@ struct SessionOptions {
   bool simulatorOnPath = false;
   // HALVANE_SIM_* settings for the simulated library (the trace file is always set).
   std::map<std::wstring, std::wstring> simulatorSettings;
+  // The run folder's name; the current test's name when empty.
+  std::wstring folderName;
   // Extra files to lay into the folder the program is started from, as (source, name) pairs.
   std::vector<std::pair<std::wstring, std::wstring>> startFolderFiles;
 };
@@ -62,8 +64,8 @@ std::wstring programPath();
 std::wstring simulatorPath();
 // Where every test's run folder goes.
 std::wstring runsFolder();
-// A folder for this test's files, emptied first.
-std::wstring freshTestFolder();
+// A folder for this test's files (or the one named), emptied first.
+std::wstring freshTestFolder(const std::wstring& name = {});
 std::string narrow(const std::wstring& wide);
 std::wstring widen(const std::string& utf8);
 

@@ -8,6 +8,19 @@ void Win32DialogControls::enable(int controlId, bool enabled) {
   EnableWindow(GetDlgItem(dialog_, controlId), enabled ? TRUE : FALSE);
 }
 
+void Win32DialogControls::enableGroup(std::span<const int> controlIds, bool enabled) {
+  // A button repaints itself the moment it is switched, which costs far more than the switch;
+  // with redrawing held back the group is painted once, in the next WM_PAINT.
+  SendMessageW(dialog_, WM_SETREDRAW, FALSE, 0);
+  for (int id : controlIds) {
+    EnableWindow(GetDlgItem(dialog_, id), enabled ? TRUE : FALSE);
+  }
+  SendMessageW(dialog_, WM_SETREDRAW, TRUE, 0);
+  for (int id : controlIds) {
+    InvalidateRect(GetDlgItem(dialog_, id), nullptr, TRUE);
+  }
+}
+
 std::string Win32DialogControls::text(int controlId) const {
   const HWND control = GetDlgItem(dialog_, controlId);
   const int length = GetWindowTextLengthW(control);

@@ -16,6 +16,7 @@ class Win32DialogControls final : public DialogControls {
       : dialog_(dialog), caption_(std::move(caption)) {}
 
   void enable(int controlId, bool enabled) override;
+  void enableGroup(std::span<const int> controlIds, bool enabled) override;
   std::string text(int controlId) const override;
   void setText(int controlId, std::string_view utf8Text) override;
   int listSelection(int controlId) const override;
