@@ -25,6 +25,7 @@ inline constexpr char kSetDirFail[] = "SetDir fail!\n";
 inline constexpr char kHomingTimeout[] = "Homing timeout: the motor did not come to rest!\n";
 inline constexpr char kMicroStepZero[] = "MicroStep is 0: slot move refused!\n";
 inline constexpr char kAngleOutOfRange[] = "Angle out of range!\n";
+inline constexpr char kMicroStepOutOfRange[] = "MicroStep out of range!\n";
 inline constexpr char kSlotOutOfRange[] = "Position slot out of range!\n";
 
 }  // namespace halvane::texts

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <thread>
 
 #include "motion/axis_configuration.h"
@@ -67,8 +68,13 @@ bool driveOntoSwitch(MotionContext& context, CMotorAxis& axis, int axisIndex) {
       !checked(context, link.PCAN_SetMaxSpeed(node, kHomingSpeed), texts::kSetMaxSpeedFail)) {
     return false;
   }
-  const int32_t steps = static_cast<int32_t>(
-      static_cast<int64_t>(context.table.applied(axisIndex).microstep) * kHomingStepsPerMicrostep);
+  const int64_t wantedSteps =
+      static_cast<int64_t>(context.table.applied(axisIndex).microstep) * kHomingStepsPerMicrostep;
+  if (wantedSteps < 0 || wantedSteps > std::numeric_limits<int32_t>::max()) {
+    context.alerts.alert(texts::kMicroStepOutOfRange);  // would wrap into a wild move
+    return false;
+  }
+  const auto steps = static_cast<int32_t>(wantedSteps);
 
   // Reset before the start, so a rest report that comes right after it is not lost.
   const bool wasIdle = axis.idleEvent().isSet();

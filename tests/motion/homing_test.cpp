@@ -197,5 +197,16 @@ TEST_F(Homing, PositionReadFailuresDuringTheWaitAreNotReported) {
   EXPECT_THAT(callsBesidesPolling(rig.library), ElementsAreArray(kFullHoming));
 }
 
+TEST(HomingFailures, AMicrostepWhoseMoveCannotBeCountedIsRefusedBeforeTheStart) {
+  for (int microstep : {-2, 7158279}) {  // 7,158,279 x 300 is past the 32-bit step count
+    FakeRig refusing;
+    refusing.configure(AxisParameters{5, microstep, 600, 4000});
+    refusing.library.setOutValue("PCAN_GetGPIOValue", 1, kInputOffHomeSwitch);
+    runHoming(*refusing.context, *refusing.first, 0);
+    EXPECT_THAT(refusing.alerts.texts(), ElementsAre("MicroStep out of range!\n")) << microstep;
+    EXPECT_THAT(refusing.library.callsNamed("PCAN_StartRelStep"), IsEmpty()) << microstep;
+  }
+}
+
 }  // namespace
 }  // namespace halvane
