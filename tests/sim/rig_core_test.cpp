@@ -174,7 +174,7 @@ TEST(RigCore, AnOutValueNeedsSomewhereToGo) {
   EXPECT_EQ(a.busTime, Duration::zero());
 }
 
-// The program's homing of Part 3.3, call by call.
+// The program's homing, call by call.
 TEST(RigCore, HomingReachesTheSwitchAndReportsStartAndRest) {
   SimConfig config;
   config.startAngleDegrees[0] = 90;
