@@ -8,44 +8,29 @@
 #include <string>
 
 #include "sim/sim_config.h"
+#include "tests/sim/sim_test_support.h"
 
 namespace {
 
 // Lines of NAME=VALUE; a name without the prefix gets it, so most inputs reach the parser.
-class FuzzedEnvironment final : public halvane::sim::Environment {
- public:
-  explicit FuzzedEnvironment(const std::string& text) {
-    size_t start = 0;
-    while (start <= text.size()) {
-      size_t end = text.find('\n', start);
-      end = end == std::string::npos ? text.size() : end;
-      const std::string line = text.substr(start, end - start);
-      const size_t equals = line.find('=');
-      if (equals != std::string::npos) {
-        std::string name = line.substr(0, equals);
-        if (name.rfind("HALVANE_SIM_", 0) != 0) {
-          name = "HALVANE_SIM_" + name;
-        }
-        variables_[name] = line.substr(equals + 1);
+halvane::sim::testing::MapEnvironment environmentFrom(const std::string& text) {
+  std::map<std::string, std::string> variables;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end;
+    const std::string line = text.substr(start, end - start);
+    if (const size_t equals = line.find('='); equals != std::string::npos) {
+      std::string name = line.substr(0, equals);
+      if (name.rfind("HALVANE_SIM_", 0) != 0) {
+        name = "HALVANE_SIM_" + name;
       }
-      start = end + 1;
+      variables[name] = line.substr(equals + 1);
     }
+    start = end + 1;
   }
-  std::optional<std::string> get(const char* name) const override {
-    const auto it = variables_.find(name);
-    return it == variables_.end() ? std::nullopt : std::optional<std::string>(it->second);
-  }
-  std::vector<std::string> names() const override {
-    std::vector<std::string> names;
-    for (const auto& [name, value] : variables_) {
-      names.push_back(name);
-    }
-    return names;
-  }
-
- private:
-  std::map<std::string, std::string> variables_;
-};
+  return halvane::sim::testing::MapEnvironment(std::move(variables));
+}
 
 void require(bool condition) {
   if (!condition) {
@@ -56,7 +41,7 @@ void require(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const FuzzedEnvironment environment(std::string(reinterpret_cast<const char*>(data), size));
+  const auto environment = environmentFrom(std::string(reinterpret_cast<const char*>(data), size));
   const halvane::sim::ParsedConfig parsed = halvane::sim::parseConfig(environment);
   const halvane::sim::SimConfig& config = parsed.config;
   require(config.timeScale > 0 && config.timeScale <= 1000);
