@@ -9,6 +9,16 @@ halvane_wine_env() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
+# halvane_wine_fonts: a CJK font stands in for the Windows faces the program's texts ask for
+# (the title banner asks for Arial; Windows would link a CJK font in for its Chinese).
+halvane_wine_fonts() {
+  local face
+  for face in SimSun "MS Shell Dlg" "MS Shell Dlg 2" Arial; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "WenQuanYi Micro Hei" /f \
+      >/dev/null 2>&1
+  done
+}
+
 # halvane_wine_prefix: creates $WINEPREFIX once, with a CJK font standing in for the Windows ones
 # and one virtual desktop (without a window manager Wine stalls a window after each message box).
 halvane_wine_prefix() {
@@ -17,12 +27,7 @@ halvane_wine_prefix() {
   fi
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
-  local font="WenQuanYi Micro Hei"
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v SimSun /d "$font" /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg' /d "$font" /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Shell Dlg 2' /d "$font" /f >/dev/null 2>&1
-  # The title banner asks for Arial; Windows would link a CJK font in for its Chinese.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d "$font" /f >/dev/null 2>&1
+  halvane_wine_fonts
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
