@@ -150,6 +150,7 @@ TEST_F(Commands, AFailingExportShowsItsMessageAndGivesTheButtonsBack) {
       {L"PCAN_StartRelStep:2", IDC_SEND_FORWARD2, L"StartRelStep fail!\n"},
       {L"PCAN_ClearExtStopFlag:1", IDC_SEND_REVERSE1, L"ClearExtStopFlag fail!\n"},
       {L"PCAN_GetGPIOValue:2", IDC_RESET2, L"GetGPIOValue fail!"},
+      {L"PCAN_GetControlStatus:2", IDC_RESET2, L"GetControlStatus fail!\n"},
   };
   for (const Case& c : cases) {
     start({{L"HALVANE_SIM_FAIL", c.failure}});

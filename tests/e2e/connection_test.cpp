@@ -51,6 +51,20 @@ TEST(Connection, TheChosenAdapterAndSpeedReachTheLibrary) {
   EXPECT_THAT(session.calls(), ::testing::IsSupersetOf({"PCAN_Init(3, 2, 1)", "PCAN_OpenPort(8)"}));
 }
 
+TEST(Connection, AFailingOpenSaysWhichStepFailedAndOpeningAgainWorks) {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"PCAN_Init@1", L"PCAN_Init fail!\n"}, {L"PCAN_OpenPort@1", L"PCAN_OpenPort fail!\n"}};
+  for (const auto& [failure, text] : cases) {
+    ProgramSession session(withSettings({{L"HALVANE_SIM_FAIL", failure}}));
+    ASSERT_TRUE(session.started());
+    session.window().click(IDC_OPEN);
+    EXPECT_EQ(session.window().takeMessage(), text) << narrow(failure);
+    EXPECT_TRUE(session.window().isEnabled(IDC_OPEN));
+    EXPECT_FALSE(session.window().isEnabled(IDC_CLOSE));
+    EXPECT_TRUE(openAndConfigure(session)) << "the next Open makes both calls again";
+  }
+}
+
 TEST(Connection, EachMissingNodeIsNamedOnceAndNothingIsEnabled) {
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
       {L"2", L"节点2#未上线"}, {L"1", L"节点1#未上线"}, {L"1,2", L"节点1#,2#未上线"}};
