@@ -1,0 +1,71 @@
+#include "tests/soak/fault_plan.h"
+
+#include <algorithm>
+#include <array>
+
+namespace halvane::soak {
+namespace {
+
+// Every export a command or the connection uses, but PCAN_ClosePort: a failed close leaves the
+// bus open behind a window that shows it closed, and no operator step gets out of that.
+constexpr std::array<const wchar_t*, 19> kExports = {L"PCAN_Init",
+                                                     L"PCAN_OpenPort",
+                                                     L"PCAN_IsSlaveOnline",
+                                                     L"PCAN_SetAccel",
+                                                     L"PCAN_SetDecel",
+                                                     L"PCAN_SetMicroStep",
+                                                     L"PCAN_SetStartSpeed",
+                                                     L"PCAN_SetStopSpeed",
+                                                     L"PCAN_SetMaxSpeed",
+                                                     L"PCAN_GetGPIOValue",
+                                                     L"PCAN_SetExtStopTrigger",
+                                                     L"PCAN_SetExtStopEnable",
+                                                     L"PCAN_ClearExtStopFlag",
+                                                     L"PCAN_SetWorkMode",
+                                                     L"PCAN_StartRelStep",
+                                                     L"PCAN_GetControlStatus",
+                                                     L"PCAN_SetMotorPos",
+                                                     L"PCAN_GetMotorPos",
+                                                     L"PCAN_SetDir"};
+
+// Exports without a node argument take no node in a rule.
+bool isBusLevel(const std::wstring& name) {
+  return name == L"PCAN_Init" || name == L"PCAN_OpenPort";
+}
+
+int uniform(std::mt19937& random, int low, int high) {
+  return std::uniform_int_distribution<int>(low, high)(random);
+}
+
+void append(std::wstring& list, const std::wstring& rule) {
+  list += (list.empty() ? L"" : L",") + rule;
+}
+
+}  // namespace
+
+FaultPlan drawFaultPlan(int actions, std::mt19937& random) {
+  FaultPlan plan;
+  // Calls of one export on one node come a few times per ten actions; spread the Nth over that.
+  const int lastCall = std::max(4, actions / 4);
+  const int failures = 4 + actions / 250;
+  for (int i = 0; i < failures; ++i) {
+    const std::wstring name =
+        kExports[static_cast<size_t>(uniform(random, 0, kExports.size() - 1))];
+    const int busLevelLast = std::max(2, lastCall / 20);  // Open is rare
+    const bool ofOpen = isBusLevel(name) || name == L"PCAN_IsSlaveOnline";
+    std::wstring rule = name;
+    if (!isBusLevel(name)) {
+      rule += L":" + std::to_wstring(uniform(random, 1, 2));
+    }
+    rule += L"@" + std::to_wstring(uniform(random, 1, ofOpen ? busLevelLast : lastCall));
+    append(plan.failures, rule);
+  }
+  const int lostRests = 2 + actions / 250;
+  for (int i = 0; i < lostRests; ++i) {
+    append(plan.lostRests, std::to_wstring(uniform(random, 1, 2)) + L"@" +
+                               std::to_wstring(uniform(random, 1, std::max(2, actions / 8))));
+  }
+  return plan;
+}
+
+}  // namespace halvane::soak
