@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 namespace halvane::soak {
 namespace {
@@ -41,43 +42,36 @@ std::optional<RequestedMove> requestedMove(const std::string& call) {
 std::vector<std::string> checkMoves(const std::vector<RequestedMove>& moves,
                                     const std::vector<MoveAllowance>& allowances) {
   std::vector<std::string> problems;
-  std::vector<bool> used(allowances.size(), false);
+  std::map<int, std::vector<int64_t>> asked;
+  std::map<int, std::vector<int64_t>> given;
   for (const RequestedMove& move : moves) {
-    // The widest unused allowance of that turntable covers the move, if any does.
-    int best = -1;
-    bool anyForNode = false;
-    for (size_t i = 0; i < allowances.size(); ++i) {
-      if (allowances[i].node != move.node) {
-        continue;
-      }
-      anyForNode = true;
-      if (!used[i] &&
-          (best < 0 || allowances[i].maxSteps > allowances[static_cast<size_t>(best)].maxSteps)) {
-        best = static_cast<int>(i);
-      }
-    }
+    asked[move.node].push_back(std::llabs(move.steps));
+  }
+  for (const MoveAllowance& allowance : allowances) {
+    given[allowance.node].push_back(allowance.maxSteps);
+  }
+  // The moves fit their allowances exactly when, both sorted longest first, each move is within
+  // the allowance of the same rank.
+  for (auto& [node, steps] : asked) {
+    auto& allowed = given[node];
+    std::sort(steps.rbegin(), steps.rend());
+    std::sort(allowed.rbegin(), allowed.rend());
     char text[200];
-    if (!anyForNode) {
-      std::snprintf(text, sizeof(text),
-                    "turntable %d was asked to move %lld steps by no command of its own", move.node,
-                    static_cast<long long>(move.steps));
-      problems.emplace_back(text);
-      continue;
-    }
-    if (best < 0) {
-      std::snprintf(text, sizeof(text),
-                    "turntable %d was asked for one move more than it was given (%lld steps)",
-                    move.node, static_cast<long long>(move.steps));
-      problems.emplace_back(text);
-      continue;
-    }
-    used[static_cast<size_t>(best)] = true;
-    const int64_t allowed = allowances[static_cast<size_t>(best)].maxSteps;
-    if (std::llabs(move.steps) > allowed) {
-      std::snprintf(text, sizeof(text),
-                    "turntable %d was asked to move %lld steps, the window meant at most %lld",
-                    move.node, static_cast<long long>(move.steps), static_cast<long long>(allowed));
-      problems.emplace_back(text);
+    for (size_t i = 0; i < steps.size(); ++i) {
+      if (i >= allowed.size()) {
+        std::snprintf(text, sizeof(text),
+                      allowed.empty()
+                          ? "turntable %d was asked to move %lld steps by no command of its own"
+                          : "turntable %d was asked for one move more than it was given (%lld "
+                            "steps)",
+                      node, static_cast<long long>(steps[i]));
+        problems.emplace_back(text);
+      } else if (steps[i] > allowed[i]) {
+        std::snprintf(text, sizeof(text),
+                      "turntable %d was asked to move %lld steps, the window meant at most %lld",
+                      node, static_cast<long long>(steps[i]), static_cast<long long>(allowed[i]));
+        problems.emplace_back(text);
+      }
     }
   }
   return problems;
