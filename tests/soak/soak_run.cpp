@@ -375,7 +375,10 @@ void SoakRun::reopen(bool homingRunning, double homingBound) {
     }
     window().click(IDC_OPEN);
     const Await open = awaitState(
-        [&](const Await& so) { return window().isEnabled(IDC_CLOSE) || !so.boxes.empty(); },
+        [&](const Await& so) {
+          return window().isEnabled(IDC_CLOSE) || contains(so.boxes, L"PCAN_Init fail!\n") ||
+                 contains(so.boxes, L"PCAN_OpenPort fail!\n");
+        },
         kReplyBoundMs);
     opened = window().isEnabled(IDC_CLOSE);
     if (!open.reached) {
@@ -401,7 +404,11 @@ void SoakRun::reopen(bool homingRunning, double homingBound) {
     configured_ = false;
     return;
   }
-  const size_t checked = callCount();
+  // The configuration follows the check's two queries at once; one poll may bring both.
+  size_t checked = opening;
+  for (size_t queries = 0; checked < callCount() && queries < 2; ++checked) {
+    queries += call(checked).text.rfind("PCAN_IsSlaveOnline", 0) == 0 ? 1 : 0;
+  }
   const auto configurationFailed = [](const std::vector<std::wstring>& boxes) {
     return std::any_of(std::begin(kConfigurationFailures), std::end(kConfigurationFailures),
                        [&](const std::wstring& text) { return contains(boxes, text); });
