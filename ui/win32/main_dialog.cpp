@@ -56,7 +56,9 @@ INT_PTR MainDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         EndDialog(window_, id);
         return TRUE;
       }
-      return HIWORD(wParam) == BN_CLICKED && dlg_.onButtonClicked(id) ? TRUE : FALSE;
+      // BM_CLICK reaches a disabled button too; the interlock is the enabled state.
+      const bool live = IsWindowEnabled(reinterpret_cast<HWND>(lParam)) != FALSE;
+      return HIWORD(wParam) == BN_CLICKED && live && dlg_.onButtonClicked(id) ? TRUE : FALSE;
     }
     case WM_TIMER:
       dlg_.onTimer(static_cast<int>(wParam));
