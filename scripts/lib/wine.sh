@@ -62,6 +62,11 @@ halvane_start_xvfb() {
 halvane_wine_session() {
   wineserver -p
   wine explorer.exe /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
+  local tries
+  for tries in $(seq 100); do
+    xwininfo -root -children 2>/dev/null | grep -q "Wine desktop" && break
+    sleep 0.1
+  done
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 }
 

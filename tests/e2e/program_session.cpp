@@ -67,6 +67,18 @@ std::wstring environmentBlock(const std::map<std::wstring, std::wstring>& settin
   return block;
 }
 
+// The driver's own output is the test runner's pipe. Were the program (or anything Wine starts on
+// its behalf, such as the desktop) to inherit it, the runner would wait for them before it could
+// see the driver end.
+void keepDriverOutputToItself() {
+  for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    const HANDLE handle = GetStdHandle(which);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+      SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+    }
+  }
+}
+
 HWND findMainWindow(DWORD processId) {
   for (HWND window : visibleDialogsOf(processId)) {
     if (windowText(window) == kMainTitle && GetDlgItem(window, 1016) != nullptr) {
@@ -142,6 +154,7 @@ ProgramSession::ProgramSession(const SessionOptions& options)
     CopyFileW(source.c_str(), (startFolder + L"\\" + name).c_str(), FALSE);
   }
 
+  keepDriverOutputToItself();
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   output_ = CreateFileW((folder_ + L"\\stdout.txt").c_str(), GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
