@@ -29,5 +29,5 @@ int main(int argc, char** argv) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::UnitTest::GetInstance()->listeners().Append(new ScreenshotOnFailure);
-  return RUN_ALL_TESTS();
+  halvane::e2e::endDriver(RUN_ALL_TESTS());
 }

@@ -86,6 +86,6 @@ int main(int argc, char** argv) {
       count(figures.handlesAtEnd).c_str(), mebibytes(figures.privateAfterWarmUp).c_str(),
       mebibytes(figures.privateAtEnd).c_str(), figures.longestReplyMs / 1000,
       figures.longestReplyOf.empty() ? "-" : figures.longestReplyOf.c_str());
-  std::fflush(stdout);
-  return figures.failures.empty() && figures.actionsDone == settings.actions ? 0 : 1;
+  halvane::e2e::endDriver(figures.failures.empty() && figures.actionsDone == settings.actions ? 0
+                                                                                              : 1);
 }
