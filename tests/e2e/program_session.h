@@ -59,9 +59,7 @@ class ProgramSession {
   WindowProbe probe_;
 };
 
-// Ends the driver at once with `code`, its output flushed. A driver has nothing to tear down, and
-// under Wine the ordinary exit now and then hangs after the last test (seen only in whole-suite
-// runs), which the test runner would take for a hung test.
+// Ends the driver at once with `code`, its output flushed: a driver has nothing to tear down.
 [[noreturn]] void endDriver(int code);
 
 // Paths of the binaries under test, as Windows paths.
