@@ -70,16 +70,6 @@ halvane_wine_session() {
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 }
 
-# halvane_wine_warm_up BUILD_DIR: drives the program once, its output going nowhere. The first GUI
-# program of a Wine session makes Wine start services that outlive it and keep its standard output;
-# started by a test, they would hold the test runner's pipe open and make that test look hung.
-halvane_wine_warm_up() {
-  local driver="$1/tests/e2e/halvane_e2e.exe"
-  [[ -f $driver ]] || return 0
-  timeout 120 wine "$driver" --gtest_filter='StartUp.WithTheLibraryNothingIsPrinted' \
-    </dev/null >/dev/null 2>&1 || true
-}
-
 # halvane_wine_end: stops the session's wineserver and everything Wine left running.
 halvane_wine_end() {
   wineserver -k 2>/dev/null || true
