@@ -81,6 +81,34 @@ void keepDriverOutputToItself() {
   }
 }
 
+// Wine's desktop ends once no program has a window, and the next program that needs one starts it
+// again, handing it that program's output. Started by a driver, it would hold the test runner's
+// pipe for as long as the display lives; so the driver starts it first, with no output at all.
+void startDesktopQuietly() {
+  static bool started = false;
+  if (started) {
+    return;
+  }
+  started = true;
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  const HANDLE nothing =
+      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  &inheritable, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = nothing;
+  std::wstring commandLine = L"explorer.exe /desktop=Default,1024x768";
+  PROCESS_INFORMATION desktop{};
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &desktop)) {
+    WaitForInputIdle(desktop.hProcess, 10000);  // returns at once where a desktop runs already
+    CloseHandle(desktop.hThread);
+    CloseHandle(desktop.hProcess);
+  }
+  CloseHandle(nothing);
+}
+
 HWND findMainWindow(DWORD processId) {
   for (HWND window : visibleDialogsOf(processId)) {
     if (windowText(window) == kMainTitle && GetDlgItem(window, 1016) != nullptr) {
@@ -149,6 +177,7 @@ std::wstring freshTestFolder(const std::wstring& wanted) {
 
 ProgramSession::ProgramSession(const SessionOptions& options)
     : folder_(freshTestFolder(options.folderName)) {
+  startDesktopQuietly();
   const std::wstring exe = folder_ + L"\\Halvane.exe";
   CopyFileW(programPath().c_str(), exe.c_str(), FALSE);
   const std::wstring installed = folder_ + L"\\installed";
