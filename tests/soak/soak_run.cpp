@@ -274,6 +274,7 @@ void SoakRun::homeWithClicksWhileDisabled(const CommandButton& button) {
   std::vector<MoveAllowance> clicked;  // what the clicked buttons would have asked for
   const e2e::TraceEntry* move = findCallSince(from, start);
   for (int click = uniform(1, 2); move != nullptr && move->result == 0 && click > 0; --click) {
+    pollTrace();
     if (!homingMoveRunning(button.node, fromEntry)) {
       break;
     }
@@ -287,7 +288,9 @@ void SoakRun::homeWithClicksWhileDisabled(const CommandButton& button) {
     SendMessageTimeoutW(window().control(other.id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG,
                         kDisabledClickTimeoutMs, &result);
     ++figures_.clicksWhileDisabled;
-    // Still moving once the click was handled: the buttons were disabled when it came.
+    // Still moving once the click was handled: the buttons were disabled when it came. The trace
+    // is read afresh: a busy machine may have let the homing end while the click was on its way.
+    pollTrace();
     if (homingMoveRunning(button.node, fromEntry)) {
       proven = true;
     } else {
