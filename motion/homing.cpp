@@ -48,6 +48,7 @@ bool waitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps,
       restCountsAfter = marks.lastMoving;
     }
     if (restCountsAfter && marks.lastRest > std::max(*restCountsAfter, marks.lastMoving)) {
+      axis.idleEvent().set();  // also when the report came before the event was reset
       return true;
     }
     const auto now = Clock::now();
@@ -104,12 +105,14 @@ bool driveOntoSwitch(MotionContext& context, CMotorAxis& axis, int axisIndex) {
   const auto steps = static_cast<int32_t>(wantedSteps);
 
   const CallOutcome start = link.PCAN_StartRelStep(node, steps);
+  if (start == CallOutcome::Done) {
+    axis.idleEvent().reset();
+  }
   const MotionReportMarks atStart = axis.motionReports().marks();
   if (!checked(context, start, texts::kStartRelStepFail)) {
     return false;
   }
   if (start == CallOutcome::Done) {  // a missing export started nothing to wait for
-    axis.idleEvent().reset();
     if (!waitForRest(context, axis, steps, atStart)) {
       context.alerts.alert(texts::kHomingTimeout);
       return false;
