@@ -26,12 +26,22 @@ std::chrono::milliseconds restBound(const HomingTimings& timings, int32_t steps)
   return std::max(timings.minimumBound, fromMove);
 }
 
+// How long the position must stand still to mean rest: briefly once it has been seen to change and
+// a rest report has come since the start returned (the report confirmed), longer without the
+// report, and longest when it was never seen to change (a move that ended inside the start, or a
+// position read that lags the wheel).
+std::chrono::milliseconds stillNeeded(const HomingTimings& timings, bool positionChanged,
+                                      bool restReported) {
+  if (!positionChanged) {
+    return timings.stillWithoutMotion;
+  }
+  return restReported ? timings.positionPollInterval : timings.stillForRest;
+}
+
 // Waits for this move to come to rest. Anything delivered while the start was being accepted may
 // describe the motor before the move, so a rest report ends the wait only after something that came
-// later has shown motion: a moving report, or the position read changing. Without such a report,
-// the position standing still means rest: briefly after it was seen to change, longer when it never
-// was (a move that ended inside the start, or a position read that lags the wheel). False when
-// none of this comes within the bound.
+// later has shown motion: a moving report, or the position read changing. Otherwise the position
+// standing still means rest. False when none of this comes within the bound.
 bool waitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps,
                  const MotionReportMarks& atStart) {
   const HomingTimings& timings = context.homing;
@@ -67,7 +77,7 @@ bool waitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps,
         } else if (!lastPosition) {
           stillSince = now;
         } else if (now - stillSince >=
-                   (positionChanged ? timings.stillForRest : timings.stillWithoutMotion)) {
+                   stillNeeded(timings, positionChanged, marks.lastRest > atStart.count)) {
           axis.idleEvent().set();  // the report that never came
           return true;
         }
