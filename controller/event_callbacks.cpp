@@ -31,11 +31,7 @@ int HALVANE_STDCALL StatusCallback(int node, int kind, unsigned char* status, in
     return 0;
   }
   if (CMotorAxis* axis = axisForNode(node)) {
-    if ((status[1] & kStatusMoving) != 0) {
-      axis->idleEvent().reset();
-    } else {
-      axis->idleEvent().set();
-    }
+    axis->reportMotion((status[1] & kStatusMoving) != 0);
   }
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "controller/controller_link.h"
 #include "controller/manual_reset_event.h"
+#include "controller/motion_reports.h"
 
 namespace halvane {
 
@@ -21,11 +22,15 @@ class CMotorAxis {
   void setOnline(bool online) { online_.store(online ? 1 : 0); }
   // Signalled while the motor is at rest.
   ManualResetEvent& idleEvent() { return idle_; }
+  // The status callback's motion report: sets or resets the idle event, then numbers the report.
+  void reportMotion(bool moving);
+  const MotionReports& motionReports() const { return reports_; }
 
  private:
   const int nodeId_;
   std::atomic<int> online_{0};  // written by the library's thread, read by the window's
   ManualResetEvent idle_{true};
+  MotionReports reports_;
 };
 
 // The two records, axis index 0 and 1. A record names its axis index: the first that matches;

@@ -25,7 +25,11 @@ void AxisParameterTable::setApplied(int axis, int32_t AxisParameters::*field, in
 void AxisParameterTable::takeOverRequested() {
   std::lock_guard lock(mutex_);
   for (Entry& entry : axes_) {
+    const int32_t maxSpeed = entry.applied.maxSpeed;
     entry.applied = entry.requested;
+    if (maxSpeed == kHomingMaxSpeed) {
+      entry.applied.maxSpeed = maxSpeed;
+    }
   }
 }
 

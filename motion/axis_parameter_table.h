@@ -11,6 +11,8 @@
 namespace halvane {
 
 inline constexpr int kAxisCount = 2;
+// The maximum speed of a homing move: backwards, towards the switch.
+inline constexpr int32_t kHomingMaxSpeed = -800;
 
 struct AxisParameters {
   int32_t acceleration = 0;  // also sent as deceleration
@@ -28,7 +30,8 @@ class AxisParameterTable {
 
   AxisParameters applied(int axis) const;
   void setApplied(int axis, int32_t AxisParameters::*field, int32_t value);
-  // The online check: requested becomes applied, both axes.
+  // The online check: requested becomes applied, both axes. The configuration that follows does
+  // not send the maximum speed, so a homing speed left on a node stays recorded.
   void takeOverRequested();
 
   int32_t slot(int axis) const;

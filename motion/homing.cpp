@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <thread>
 
 #include "motion/axis_configuration.h"
@@ -12,7 +13,6 @@
 namespace halvane {
 namespace {
 
-constexpr int kHomingSpeed = -800;             // backwards, towards the switch
 constexpr int kHomingStepsPerMicrostep = 300;  // one and a half revolutions of 200 full steps
 constexpr int kExtStopTrigger = 0;
 constexpr int kHomingWorkMode = 0;
@@ -26,33 +26,68 @@ std::chrono::milliseconds restBound(const HomingTimings& timings, int32_t steps)
   return std::max(timings.minimumBound, fromMove);
 }
 
-// Waits for the rest report; without one, the position standing still for a while also means
-// rest. False when neither comes within the bound.
-bool waitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps) {
+// How long the position must stand still to mean rest: briefly once it has been seen to change and
+// a rest report has come since the start returned (the report confirmed), longer without the
+// report, and longest when it was never seen to change (a move that ended inside the start, or a
+// position read that lags the wheel).
+std::chrono::milliseconds stillNeeded(const HomingTimings& timings, bool positionChanged,
+                                      bool restReported) {
+  if (!positionChanged) {
+    return timings.stillWithoutMotion;
+  }
+  return restReported ? timings.positionPollInterval : timings.stillForRest;
+}
+
+// Waits for this move to come to rest. Anything delivered while the start was being accepted may
+// describe the motor before the move, so a rest report ends the wait only after something that came
+// later has shown motion: a moving report, or the position read changing. Otherwise the position
+// standing still means rest. False when none of this comes within the bound.
+bool waitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps,
+                 const MotionReportMarks& atStart) {
   const HomingTimings& timings = context.homing;
+  const MotionReports& reports = axis.motionReports();
   const auto deadline = Clock::now() + restBound(timings, steps);
-  int lastPosition = 0;
-  bool havePosition = false;
+  std::optional<uint64_t> restCountsAfter;  // report number a rest report must come after
+  std::optional<int> lastPosition;
+  bool positionChanged = false;
   auto stillSince = Clock::now();
-  while (!axis.idleEvent().waitFor(timings.positionPollInterval)) {
+  auto nextRead = Clock::now();  // at once: where the move starts from
+  for (;;) {
+    const MotionReportMarks marks = reports.marks();
+    if (!restCountsAfter && marks.lastMoving > atStart.count) {
+      restCountsAfter = marks.lastMoving;
+    }
+    if (restCountsAfter && marks.lastRest > std::max(*restCountsAfter, marks.lastMoving)) {
+      axis.idleEvent().set();  // also when the report came before the event was reset
+      return true;
+    }
     const auto now = Clock::now();
     if (now >= deadline) {
       return false;
     }
     int position = 0;
-    if (context.link.PCAN_GetMotorPos(axis.nodeId(), &position) != CallOutcome::Done) {
-      continue;  // no evidence either way; the rest report or the bound decides
+    if (now >= nextRead) {
+      nextRead = now + timings.positionPollInterval;
+      if (context.link.PCAN_GetMotorPos(axis.nodeId(), &position) == CallOutcome::Done) {
+        if (lastPosition && position != *lastPosition) {
+          positionChanged = true;
+          // A rest report that came before this read may be the one from before the move.
+          restCountsAfter = std::min(restCountsAfter.value_or(UINT64_MAX), reports.marks().count);
+          stillSince = now;
+        } else if (!lastPosition) {
+          stillSince = now;
+        } else if (now - stillSince >=
+                   stillNeeded(timings, positionChanged, marks.lastRest > atStart.count)) {
+          axis.idleEvent().set();  // the report that never came
+          return true;
+        }
+        lastPosition = position;
+      }
     }
-    if (!havePosition || position != lastPosition) {
-      havePosition = true;
-      lastPosition = position;
-      stillSince = now;
-    } else if (now - stillSince >= timings.stillForRest) {
-      axis.idleEvent().set();  // the report that never came
-      return true;
-    }
+    const auto wake = std::min(nextRead, deadline);
+    reports.waitForReportAfter(marks.count,
+                               std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()));
   }
-  return true;
 }
 
 // Steps 4-12: drive onto the switch with the external stop armed. False when the routine ends.
@@ -65,9 +100,12 @@ bool driveOntoSwitch(MotionContext& context, CMotorAxis& axis, int axisIndex) {
       !checked(context, link.PCAN_ClearExtStopFlag(node, kClearExtStopFlag),
                texts::kClearExtStopFlagFail) ||
       !checked(context, link.PCAN_SetWorkMode(node, kHomingWorkMode), texts::kSetWorkModeFail) ||
-      !checked(context, link.PCAN_SetMaxSpeed(node, kHomingSpeed), texts::kSetMaxSpeedFail)) {
+      !checked(context, link.PCAN_SetMaxSpeed(node, kHomingMaxSpeed), texts::kSetMaxSpeedFail)) {
     return false;
   }
+  // What is in force now, so that a homing that ends before its last step leaves the next command
+  // to put the operator's speed back before it moves.
+  context.table.setApplied(axisIndex, &AxisParameters::maxSpeed, kHomingMaxSpeed);
   const int64_t wantedSteps =
       static_cast<int64_t>(context.table.applied(axisIndex).microstep) * kHomingStepsPerMicrostep;
   if (wantedSteps < 0 || wantedSteps > std::numeric_limits<int32_t>::max()) {
@@ -76,19 +114,19 @@ bool driveOntoSwitch(MotionContext& context, CMotorAxis& axis, int axisIndex) {
   }
   const auto steps = static_cast<int32_t>(wantedSteps);
 
-  // Reset before the start, so a rest report that comes right after it is not lost.
-  const bool wasIdle = axis.idleEvent().isSet();
-  axis.idleEvent().reset();
   const CallOutcome start = link.PCAN_StartRelStep(node, steps);
-  if (start != CallOutcome::Done && wasIdle) {
-    axis.idleEvent().set();  // nothing was started
+  if (start == CallOutcome::Done) {
+    axis.idleEvent().reset();
   }
+  const MotionReportMarks atStart = axis.motionReports().marks();
   if (!checked(context, start, texts::kStartRelStepFail)) {
     return false;
   }
-  if (!waitForRest(context, axis, steps)) {
-    context.alerts.alert(texts::kHomingTimeout);
-    return false;
+  if (start == CallOutcome::Done) {  // a missing export started nothing to wait for
+    if (!waitForRest(context, axis, steps, atStart)) {
+      context.alerts.alert(texts::kHomingTimeout);
+      return false;
+    }
   }
   int controlStatus = 0;
   if (!checked(context, link.PCAN_GetControlStatus(node, &controlStatus),
@@ -123,9 +161,11 @@ void runHoming(MotionContext& context, CMotorAxis& axis, int axisIndex) {
       !checked(context, link.PCAN_SetMotorPos(node, 0), texts::kSetMotorPosFail)) {
     return;
   }
+  // Recorded only once in force: when the call fails the node keeps the homing speed.
   const int32_t maxSpeed = context.table.requested(axisIndex).maxSpeed;
-  context.table.setApplied(axisIndex, &AxisParameters::maxSpeed, maxSpeed);
-  checked(context, link.PCAN_SetMaxSpeed(node, maxSpeed), texts::kSetMaxSpeedFail);
+  if (checked(context, link.PCAN_SetMaxSpeed(node, maxSpeed), texts::kSetMaxSpeedFail)) {
+    context.table.setApplied(axisIndex, &AxisParameters::maxSpeed, maxSpeed);
+  }
 }
 
 }  // namespace halvane

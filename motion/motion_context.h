@@ -14,7 +14,10 @@ namespace halvane {
 // standing still, and the whole wait is bounded.
 struct HomingTimings {
   std::chrono::milliseconds positionPollInterval{250};
-  std::chrono::milliseconds stillForRest{1000};  // position unchanged this long means rest
+  // Position unchanged this long, after it was seen to change, means rest.
+  std::chrono::milliseconds stillForRest{1000};
+  // The same when it was never seen to change: longer than any lag of the position read.
+  std::chrono::milliseconds stillWithoutMotion{3000};
   std::chrono::milliseconds minimumBound{120000};
   // Bound per homing step at the homing speed, so a slow move is never cut short.
   double boundPerStepMs = 4.0 * 1000.0 / 800.0;

@@ -100,6 +100,47 @@ void RigCore::advanceTo(Duration now, Outbox& out) {
   for (size_t i = 0; i < nodes_.size(); ++i) {
     advanceNode(nodes_[i], static_cast<int>(i + 1), dt, out);
   }
+  reportStatusPeriodically(out);
+}
+
+void RigCore::reportStatusPeriodically(Outbox& out) {
+  if (!nextStatusReport_ || *nextStatusReport_ > now_) {
+    return;
+  }
+  while (*nextStatusReport_ <= now_) {
+    *nextStatusReport_ += config_.statusPeriod;
+  }
+  for (size_t i = 0; i < nodes_.size(); ++i) {
+    if (nodes_[i].online) {
+      OutItem item;
+      item.kind = OutItem::Kind::StatusReport;
+      item.node = static_cast<int>(i + 1);
+      item.bytes = statusBytes(nodes_[i].state, isMoving(nodes_[i].state));
+      out.push_back(item);
+    }
+  }
+}
+
+void RigCore::notePosition(Node& node) {
+  if (config_.positionLag <= Duration::zero()) {
+    return;
+  }
+  node.positions.emplace_back(now_, node.state.position);
+  // Keep the newest sample that is at least the lag old: it answers reads until the next one is.
+  while (node.positions.size() > 1 && node.positions[1].first <= now_ - config_.positionLag) {
+    node.positions.pop_front();
+  }
+}
+
+int32_t RigCore::positionRead(const Node& node) const {
+  const Duration seen = now_ - config_.positionLag;
+  for (auto it = node.positions.rbegin(); it != node.positions.rend(); ++it) {
+    if (it->first <= seen) {
+      return it->second;
+    }
+  }
+  // Nothing is that old: the counter has not changed since the oldest sample was taken.
+  return node.positions.empty() ? node.state.position : node.positions.front().second;
 }
 
 std::optional<Duration> RigCore::nextWake() const {
@@ -113,6 +154,9 @@ std::optional<Duration> RigCore::nextWake() const {
     if (node.onlineAt && (!wake || *node.onlineAt < *wake)) {
       wake = *node.onlineAt;
     }
+  }
+  if (nextStatusReport_ && (!wake || *nextStatusReport_ < *wake)) {
+    wake = *nextStatusReport_;
   }
   return wake;
 }
@@ -136,6 +180,7 @@ void RigCore::advanceNode(Node& node, int nodeId, double dt, Outbox& out) {
   }
   const AdvanceResult result = advance(node.state, dt);
   node.state = result.state;
+  notePosition(node);
   if (result.switchEntries > 0) {
     event(out, format("switch node=%d entered=%lld ext_stop=%s %s", nodeId,
                       static_cast<long long>(result.switchEntries),
@@ -254,6 +299,9 @@ Answer RigCore::handleBus(const Request& request, Outbox& out) {
           nodes_[i].onlineAt = now_ + config_.onlineDelay;
         }
       }
+      if (config_.statusPeriod > Duration::zero()) {
+        nextStatusReport_ = now_ + config_.statusPeriod;
+      }
       return local(kOk);
     }
     case ExportId::PCAN_ClosePort:
@@ -282,6 +330,7 @@ void RigCore::closeBus(Outbox& out) {
     }
   }
   busOpen_ = false;
+  nextStatusReport_.reset();
   event(out, "bus-closed node=-");
 }
 
@@ -316,9 +365,12 @@ Answer RigCore::handleNode(const Request& request, Node& node, int nodeId, Outbo
     case ExportId::PCAN_StartRelStep:
       return startMove(node, nodeId, value, out);
     case ExportId::PCAN_GetMotorPos:
-      return answered(kOk, node.state.position);
+      return answered(
+          kOk, config_.positionLag > Duration::zero() ? positionRead(node) : node.state.position);
     case ExportId::PCAN_SetMotorPos:
       node.state.position = value;  // the counter only: the wheel stays where it is
+      node.positions.clear();       // a counter that is set is read at once
+      notePosition(node);
       return answered(kOk);
     case ExportId::PCAN_GetGPIOValue:
       return answered(kOk, inputWord(node.state));
@@ -345,6 +397,7 @@ Answer RigCore::startMove(Node& node, int nodeId, int steps, Outbox& out) {
     return answered(kErrExtStopLatched);
   }
   const NodeState before = node.state;
+  notePosition(node);
   node.state = sim::startMove(node.state, steps);
   const NodeSettings& s = node.state.settings;
   event(out, format("move-start node=%d steps=%lld dir=%s %s microstep=%d start_speed=%d "
@@ -358,6 +411,18 @@ Answer RigCore::startMove(Node& node, int nodeId, int steps, Outbox& out) {
   report.node = nodeId;
   report.bytes = statusBytes(node.state, true);
   out.push_back(report);
+  const int64_t count = ++node.movesStarted;
+  bool stale = false;
+  for (const StaleRestRule& rule : config_.staleRests) {
+    stale = stale || ((rule.node == 0 || rule.node == nodeId) && rule.moves.matches(count));
+  }
+  if (stale) {
+    // A report the library read from the node before the move, delivered while it takes the start.
+    event(out, format("stale-rest node=%d %s move_count=%lld", nodeId, where(before).c_str(),
+                      static_cast<long long>(count)));
+    report.bytes = statusBytes(before, false);
+    out.push_back(report);
+  }
   return answered(kOk);
 }
 

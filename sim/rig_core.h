@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +61,9 @@ class RigCore {
     bool online = false;
     std::optional<Duration> onlineAt;
     int64_t restReports = 0;
+    int64_t movesStarted = 0;
+    // The step counter over the last while, oldest first, for a position read that lags.
+    std::deque<std::pair<Duration, int32_t>> positions;
   };
 
   Node* findNode(int node);
@@ -74,6 +78,9 @@ class RigCore {
   void advanceNode(Node& node, int nodeId, double dt, Outbox& out);
   void reportRest(Node& node, int nodeId, bool bySwitch, Outbox& out);
   void bringOnline(Duration now, Outbox& out);
+  void reportStatusPeriodically(Outbox& out);
+  void notePosition(Node& node);
+  int32_t positionRead(const Node& node) const;
   void closeBus(Outbox& out);
 
   SimConfig config_;
@@ -84,6 +91,7 @@ class RigCore {
   bool initialised_ = false;
   bool busOpen_ = false;
   int bitRateKbps_ = 0;
+  std::optional<Duration> nextStatusReport_;
 };
 
 // The eight status bytes of a motion report: [0] control status, [1] bit 3 moving, [2..5] the

@@ -11,9 +11,10 @@ namespace {
 constexpr double kMaxTimeScale = 1000.0;
 constexpr int64_t kMaxOnlineDelayMs = 600000;
 constexpr std::string_view kPrefix = "HALVANE_SIM_";
-constexpr std::array<const char*, 8> kKnownVariables = {kVarTimeScale, kVarOnlineDelay, kVarOffline,
-                                                        kVarNoSwitch,  kVarStartAngle,  kVarFail,
-                                                        kVarLoseRest,  kVarTrace};
+constexpr int64_t kMaxPeriodMs = 60000;
+constexpr std::array<const char*, 11> kKnownVariables = {
+    kVarTimeScale, kVarOnlineDelay, kVarOffline, kVarNoSwitch,     kVarStartAngle, kVarFail,
+    kVarLoseRest,  kVarStaleRest,   kVarTrace,   kVarStatusPeriod, kVarPositionLag};
 
 std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -116,7 +117,10 @@ class Parser {
     readNodeSet(kVarNoSwitch, result_.config.switchMissing);
     readStartAngles();
     readFailures();
-    readLostRests();
+    readNodeRules(kVarLoseRest, "report", result_.config.lostRests, &LostRestRule::reports);
+    readNodeRules(kVarStaleRest, "move", result_.config.staleRests, &StaleRestRule::moves);
+    readMilliseconds(kVarStatusPeriod, kMaxPeriodMs, result_.config.statusPeriod);
+    readMilliseconds(kVarPositionLag, kMaxPeriodMs, result_.config.positionLag);
     if (auto trace = environment_.get(kVarTrace)) {
       result_.config.tracePath = std::string(trim(*trace));
     }
@@ -167,16 +171,24 @@ class Parser {
   }
 
   void readOnlineDelay() {
-    const auto text = value(kVarOnlineDelay);
+    readMilliseconds(kVarOnlineDelay, kMaxOnlineDelayMs, result_.config.onlineDelay);
+  }
+
+  void readMilliseconds(const char* variable, int64_t most, Duration& into) {
+    const auto text = value(variable);
     if (!text) {
       return;
     }
     const auto ms = parseInteger(*text);
-    if (!ms || *ms < 0 || *ms > kMaxOnlineDelayMs) {
-      problem(kVarOnlineDelay, *text, "not whole milliseconds from 0 to 600000; 300 is used");
+    if (!ms || *ms < 0 || *ms > most) {
+      problem(
+          variable, *text,
+          "not whole milliseconds from 0 to " + std::to_string(most) + "; " +
+              std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(into).count()) +
+              " is used");
       return;
     }
-    result_.config.onlineDelay = std::chrono::milliseconds(*ms);
+    into = std::chrono::milliseconds(*ms);
   }
 
   void readNodeSet(const char* variable, std::array<bool, kNodeCount>& nodes) {
@@ -257,28 +269,31 @@ class Parser {
     }
   }
 
-  // <node>[@<N>[+]]
-  void readLostRests() {
-    const auto text = value(kVarLoseRest);
+  // <node>[@<N>[+]], counting the node's reports or moves (`what`).
+  template <class Rule>
+  void readNodeRules(const char* variable, const char* what, std::vector<Rule>& rules,
+                     CallSelector Rule::*counted) {
+    const auto text = value(variable);
     if (!text) {
       return;
     }
     for (std::string_view item : splitList(*text)) {
       const auto split = splitSelector(item);
       if (!split) {
-        problem(kVarLoseRest, item, "the report count after @ is not N or N+ (N from 1), ignored");
+        problem(variable, item,
+                std::string("the ") + what + " count after @ is not N or N+ (N from 1), ignored");
         continue;
       }
-      LostRestRule rule;
-      const auto [nodeText, reports] = *split;
-      rule.reports = reports;
+      const auto [nodeText, selector] = *split;
       const auto node = parseNode(nodeText, true);
       if (!node) {
-        problem(kVarLoseRest, item, "not a node (1, 2 or *), ignored");
+        problem(variable, item, "not a node (1, 2 or *), ignored");
         continue;
       }
+      Rule rule;
       rule.node = *node;
-      result_.config.lostRests.push_back(rule);
+      rule.*counted = selector;
+      rules.push_back(rule);
     }
   }
 
@@ -317,6 +332,21 @@ std::string nodeList(const std::array<bool, kNodeCount>& nodes) {
   return text.empty() ? std::string("-") : text;
 }
 
+template <class Rule>
+std::string nodeRules(const std::vector<Rule>& rules, CallSelector Rule::*counted) {
+  std::string list;
+  for (const Rule& rule : rules) {
+    std::string item = nodeText(rule.node);
+    item += selectorText(rule.*counted);
+    addItem(list, item);
+  }
+  return list.empty() ? std::string("-") : list;
+}
+
+long long wholeMs(Duration d) {
+  return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+}
+
 }  // namespace
 
 ParsedConfig parseConfig(const Environment& environment) {
@@ -325,12 +355,9 @@ ParsedConfig parseConfig(const Environment& environment) {
 
 std::string describeConfig(const SimConfig& config) {
   char head[160];
-  std::snprintf(
-      head, sizeof head, "time_scale=%g online_delay_ms=%lld start_angle=1:%g,2:%g",
-      config.timeScale,
-      static_cast<long long>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(config.onlineDelay).count()),
-      config.startAngleDegrees[0], config.startAngleDegrees[1]);
+  std::snprintf(head, sizeof head, "time_scale=%g online_delay_ms=%lld start_angle=1:%g,2:%g",
+                config.timeScale, wholeMs(config.onlineDelay), config.startAngleDegrees[0],
+                config.startAngleDegrees[1]);
   std::string text = head;
   text += " offline=";
   text += nodeList(config.neverOnline);
@@ -346,14 +373,14 @@ std::string describeConfig(const SimConfig& config) {
   }
   text += " fail=";
   text += failures.empty() ? std::string("-") : failures;
-  std::string lost;
-  for (const LostRestRule& rule : config.lostRests) {
-    std::string item = nodeText(rule.node);
-    item += selectorText(rule.reports);
-    addItem(lost, item);
-  }
   text += " lose_rest=";
-  text += lost.empty() ? std::string("-") : lost;
+  text += nodeRules(config.lostRests, &LostRestRule::reports);
+  text += " stale_rest=";
+  text += nodeRules(config.staleRests, &StaleRestRule::moves);
+  text += " status_period_ms=";
+  text += std::to_string(wholeMs(config.statusPeriod));
+  text += " position_lag_ms=";
+  text += std::to_string(wholeMs(config.positionLag));
   return text;
 }
 

@@ -34,6 +34,12 @@ struct LostRestRule {
   CallSelector reports;
 };
 
+// A node's moves whose start is accepted together with a rest report from before the move.
+struct StaleRestRule {
+  int node = 0;  // 0: both nodes
+  CallSelector moves;
+};
+
 struct SimConfig {
   double timeScale = 1.0;
   Duration onlineDelay = std::chrono::milliseconds(300);
@@ -42,6 +48,9 @@ struct SimConfig {
   std::array<double, kNodeCount> startAngleDegrees{90.0, 200.0};
   std::vector<FailureRule> failures;
   std::vector<LostRestRule> lostRests;
+  std::vector<StaleRestRule> staleRests;
+  Duration statusPeriod{};  // zero: no periodic status reports
+  Duration positionLag{};   // how far behind the wheel PCAN_GetMotorPos answers
   std::string tracePath;
 };
 
@@ -70,6 +79,9 @@ inline constexpr char kVarNoSwitch[] = "HALVANE_SIM_NO_SWITCH";
 inline constexpr char kVarStartAngle[] = "HALVANE_SIM_START_ANGLE";
 inline constexpr char kVarFail[] = "HALVANE_SIM_FAIL";
 inline constexpr char kVarLoseRest[] = "HALVANE_SIM_LOSE_REST";
+inline constexpr char kVarStaleRest[] = "HALVANE_SIM_STALE_REST";
+inline constexpr char kVarStatusPeriod[] = "HALVANE_SIM_STATUS_PERIOD_MS";
+inline constexpr char kVarPositionLag[] = "HALVANE_SIM_POSITION_LAG_MS";
 inline constexpr char kVarTrace[] = "HALVANE_SIM_TRACE";
 
 ParsedConfig parseConfig(const Environment& environment);

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/e2e/operator_steps.h"
 
 namespace halvane::e2e {
@@ -86,6 +88,84 @@ TEST_F(Commands, SlotMoveAfterHomingTurnsForwardToTheSlot) {
   EXPECT_THAT(run(IDC_SEND_POSITION1),
               ElementsAre("PCAN_GetMotorPos(1, &)", "PCAN_ClearExtStopFlag(1, 255)",
                           "PCAN_SetDir(1, 1)", "PCAN_StartRelStep(1, 3200)"));
+}
+
+// Where the first trace entry of `kind` starting with `prefix` is; the trace's size when none is.
+size_t indexOf(const std::vector<TraceEntry>& entries, const std::string& kind,
+               const std::string& prefix) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].kind == kind && entries[i].text.rfind(prefix, 0) == 0) {
+      return i;
+    }
+  }
+  return entries.size();
+}
+
+// Libraries that report rest before the move has ended, or not at all, with a position that lags:
+// the homing still reads the status only once the wheel stands on the switch.
+TEST_F(Commands, HomingWaitsForTheRestOfItsOwnMove) {
+  const std::map<std::wstring, std::wstring> cases[] = {
+      {{L"HALVANE_SIM_STALE_REST", L"1"}, {L"HALVANE_SIM_STATUS_PERIOD_MS", L"20"}},
+      {{L"HALVANE_SIM_LOSE_REST", L"1"},
+       {L"HALVANE_SIM_POSITION_LAG_MS", L"1500"},
+       {L"HALVANE_SIM_TIME_SCALE", L"1"}},  // a move of about two seconds, longer than the lag
+  };
+  for (const auto& settings : cases) {
+    start(settings);
+    const std::string what = narrow(settings.begin()->first);
+    window().click(IDC_RESET1);
+    ASSERT_TRUE(waitForCommandButtons(window(), true, std::chrono::seconds(30))) << what;
+    EXPECT_FALSE(window().messageBox().has_value()) << what;
+    const auto entries = parseTrace(session_->trace());
+    const size_t rest = indexOf(entries, "event", "rest node=1 ");
+    ASSERT_LT(rest, entries.size()) << what;
+    EXPECT_NE(entries[rest].text.find("by=ext-stop"), std::string::npos) << what;
+    EXPECT_LT(rest, indexOf(entries, "call", "PCAN_GetControlStatus(1")) << what;
+    EXPECT_LT(indexOf(entries, "call", "PCAN_StartRelStep(1"), rest) << what;
+    session_.reset();
+  }
+}
+
+// A homing that ends after it has set its own speed: the next move puts the operator's back first,
+// and the wheel turns forwards.
+TEST_F(Commands, AHomingEndedEarlyLeavesNoHomingSpeedForTheNextMove) {
+  struct Case {
+    const wchar_t* failure;
+    const wchar_t* text;
+    int next;
+  };
+  const Case cases[] = {
+      {L"PCAN_SetMotorPos:1@1", L"SetMotorPos fail!\n", IDC_SEND_POSITION1},
+      {L"PCAN_GetControlStatus:1@1", L"GetControlStatus fail!\n", IDC_SEND_FORWARD1},
+  };
+  for (const Case& c : cases) {
+    start({{L"HALVANE_SIM_FAIL", c.failure}});
+    window().click(IDC_RESET1);
+    EXPECT_EQ(window().takeMessage(30000), c.text) << narrow(c.failure);
+    ASSERT_TRUE(waitForCommandButtons(window(), true, std::chrono::seconds(30)));
+    window().selectListRow(IDC_POSITION1, 3);
+    window().setText(IDC_FORWARD_ANGLE1, L"90");
+    const auto calls = run(c.next);
+    const auto speed = std::find(calls.begin(), calls.end(), "PCAN_SetMaxSpeed(1, 4000)");
+    const auto move = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+      return call.rfind("PCAN_StartRelStep(1, ", 0) == 0;
+    });
+    ASSERT_NE(move, calls.end()) << narrow(c.failure);
+    EXPECT_LT(speed, move) << narrow(c.failure);
+    const auto entries = parseTrace(session_->trace());
+    const size_t started = indexOf(entries, "call", *move);
+    ASSERT_LT(started, entries.size());
+    bool forwards = false;
+    for (size_t i = started; i < entries.size(); ++i) {
+      if (entries[i].kind == "event" && entries[i].text.rfind("move-start node=1 ", 0) == 0) {
+        forwards = entries[i].text.find(" dir=up ") != std::string::npos &&
+                   entries[i].text.find("max_speed=4000") != std::string::npos;
+        break;
+      }
+    }
+    EXPECT_TRUE(forwards) << narrow(c.failure);
+    session_.reset();
+  }
 }
 
 TEST_F(Commands, RotationsTurnByWholeDegrees) {

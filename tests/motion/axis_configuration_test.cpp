@@ -9,6 +9,7 @@ namespace halvane {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using testing::FakeRig;
 using ::testing::IsEmpty;
 
@@ -99,30 +100,42 @@ TEST(ApplyChanges, MaximumSpeedAloneIsOneCall) {
   EXPECT_THAT(rig.library.calls(), ElementsAre("PCAN_SetMaxSpeed(1, 3000)"));
 }
 
+// A failure of any call of a group leaves that group's applied value as it was, keeps the groups
+// before it, tries none after it, and the next apply-changes sends the failed group whole again.
 TEST(ApplyChanges, AFailedGroupStaysUnappliedAndIsSentWholeNextTime) {
-  FakeRig rig;
-  rig.configure(kShown);
-  rig.table.setRequested(0, AxisParameters{8, 64, 600, 4000});
-  rig.library.failOccurrence("PCAN_SetDecel", 1);
-  EXPECT_EQ(applyChanges(*rig.context, *rig.first, 0), 0);
-  EXPECT_THAT(rig.alerts.texts(), ElementsAre("SetDecel fail!\n"));
-  EXPECT_EQ(rig.table.applied(0).acceleration, 5);
-  EXPECT_EQ(rig.table.applied(0).microstep, 32);  // later groups are not tried
+  const std::vector<std::string> all = {"PCAN_SetAccel(1, 8)",       "PCAN_SetDecel(1, 8)",
+                                        "PCAN_SetMicroStep(1, 64)",  "PCAN_SetStartSpeed(1, 100)",
+                                        "PCAN_SetStopSpeed(1, 100)", "PCAN_SetMaxSpeed(1, 9000)"};
+  struct Case {
+    const char* exportName;
+    const char* text;
+    size_t groupStart;  // where the failed group's calls begin in `all`
+    AxisParameters applied;
+  };
+  const Case cases[] = {
+      {"PCAN_SetAccel", "SetAccel fail!\n", 0, {5, 32, 600, 4000}},
+      {"PCAN_SetDecel", "SetDecel fail!\n", 0, {5, 32, 600, 4000}},
+      {"PCAN_SetMicroStep", "SetMicroStep fail!\n", 2, {8, 32, 600, 4000}},
+      {"PCAN_SetStartSpeed", "SetStartSpeed fail!\n", 3, {8, 64, 600, 4000}},
+      {"PCAN_SetStopSpeed", "SetStopSpeed fail!\n", 3, {8, 64, 600, 4000}},
+      {"PCAN_SetMaxSpeed", "SetMaxSpeed fail!\n", 5, {8, 64, 100, 4000}},
+  };
+  for (const Case& c : cases) {
+    FakeRig rig;
+    rig.configure(kShown);
+    rig.table.setRequested(0, AxisParameters{8, 64, 100, 9000});
+    rig.library.failOccurrence(c.exportName, 1);
+    EXPECT_EQ(applyChanges(*rig.context, *rig.first, 0), 0) << c.exportName;
+    EXPECT_THAT(rig.alerts.texts(), ElementsAre(c.text)) << c.exportName;
+    EXPECT_EQ(rig.library.calls().back().rfind(c.exportName, 0), 0u) << c.exportName;
+    EXPECT_EQ(rig.table.applied(0), c.applied) << c.exportName;
 
-  rig.library.clearCalls();
-  EXPECT_EQ(applyChanges(*rig.context, *rig.first, 0), 1);
-  EXPECT_THAT(rig.library.calls(), ElementsAre("PCAN_SetAccel(1, 8)", "PCAN_SetDecel(1, 8)",
-                                               "PCAN_SetMicroStep(1, 64)"));
-}
-
-TEST(ApplyChanges, GroupsBeforeAFailureStayApplied) {
-  FakeRig rig;
-  rig.configure(kShown);
-  rig.table.setRequested(0, AxisParameters{8, 64, 100, 9000});
-  rig.library.setResult("PCAN_SetStartSpeed", 1);
-  EXPECT_EQ(applyChanges(*rig.context, *rig.first, 0), 0);
-  EXPECT_THAT(rig.alerts.texts(), ElementsAre("SetStartSpeed fail!\n"));
-  EXPECT_EQ(rig.table.applied(0), (AxisParameters{8, 64, 600, 4000}));
+    rig.library.clearCalls();
+    EXPECT_EQ(applyChanges(*rig.context, *rig.first, 0), 1) << c.exportName;
+    EXPECT_THAT(rig.library.calls(),
+                ElementsAreArray(all.begin() + static_cast<long>(c.groupStart), all.end()))
+        << c.exportName;
+  }
 }
 
 TEST(ApplyChanges, SkippedExportsCountAsDone) {

@@ -56,7 +56,8 @@ std::string exportOf(const std::string& call) {
 }
 
 // A rig with every parameter of the second axis changed, its wheel off the slot and, when asked,
-// off the switch; its motor comes to rest within the start call.
+// off the switch; its motor comes to rest within the start call, found by the position standing
+// still.
 struct Cell {
   explicit Cell(bool offSwitch) {
     rig.configure(AxisParameters{5, 32, 600, 4000});
@@ -75,10 +76,17 @@ struct Cell {
     });
     EXPECT_TRUE(worker.start());
   }
+  // The calls the command made, but the position reads of a homing's wait, which fail silently
+  // and whose number depends on timing.
   std::vector<std::string> run(unsigned message) {
     worker.post(message, message == WM_AXIS_CONFIGURE ? nullptr : rig.second.get());
     EXPECT_TRUE(replies.waitFor(1)) << "no reply: the buttons would never come back";
-    return rig.library.calls();
+    std::vector<std::string> calls = rig.library.calls();
+    if (message == WM_AXIS2_HOME) {
+      std::erase_if(calls,
+                    [](const std::string& call) { return exportOf(call) == "PCAN_GetMotorPos"; });
+    }
+    return calls;
   }
 
   FakeRig rig;

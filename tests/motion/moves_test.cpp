@@ -44,18 +44,35 @@ TEST_F(SlotMove, ClearsTheFlagTurnsForwardAndStarts) {
   EXPECT_FALSE(rig.first->idleEvent().isSet());  // moving until the rest report
 }
 
-TEST_F(SlotMove, SlotsLieSixtyDegreesApartFromZero) {
-  const int expected[] = {-1, 66, 133, 200, 266, 333};
-  for (int slot = 0; slot < 6; ++slot) {
-    EXPECT_EQ(distanceFrom(0, slot), expected[slot]) << "slot " << slot;
+// Microstep 2: a revolution of 400 steps, slots at 0, 66, 133, 200, 266 and 333.
+TEST_F(SlotMove, TurnsForwardByTheShortestForwardDistance) {
+  struct Case {
+    int position;
+    int slot;
+    int distance;  // -1: no move
+  };
+  const Case cases[] = {
+      {0, 0, -1},     {0, 1, 66},
+      {0, 2, 133},    {0, 3, 200},
+      {0, 4, 266},    {0, 5, 333},
+      {500, 0, 300},                          // 500 is 100 into the second turn
+      {-100, 0, 100},                         // -100 is 300 into a turn
+      {150, 1, 316},  {-2147483647, 5, 380},  // the lowest positions wrap cleanly: 353 in
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(distanceFrom(c.position, c.slot), c.distance)
+        << "from " << c.position << " to slot " << c.slot;
   }
 }
 
-TEST_F(SlotMove, AlwaysTurnsForwardByTheShortestForwardDistance) {
-  EXPECT_EQ(distanceFrom(500, 0), 300);   // 500 is 100 into the second turn
-  EXPECT_EQ(distanceFrom(-100, 0), 100);  // -100 is 300 into a turn
-  EXPECT_EQ(distanceFrom(150, 1), 316);
-  EXPECT_EQ(distanceFrom(-2147483647, 5), 380);  // the lowest positions wrap cleanly: 353 in
+TEST_F(SlotMove, WithoutThePositionReadThePositionIsZero) {
+  rig.library.setOutValue("PCAN_GetMotorPos", 1, 150);
+  rig.library.removeExport("PCAN_GetMotorPos");
+  rig.table.setSlot(0, 3);
+  moveToSlot(*rig.context, *rig.first, 0);
+  EXPECT_THAT(rig.library.calls(), ElementsAre("PCAN_ClearExtStopFlag(1, 255)", "PCAN_SetDir(1, 1)",
+                                               "PCAN_StartRelStep(1, 200)"));
+  EXPECT_THAT(rig.alerts.texts(), IsEmpty());
 }
 
 TEST_F(SlotMove, OnTheSlotAlreadyEndsSilentlyAfterThePositionRead) {
@@ -135,20 +152,41 @@ class Rotation : public ::testing::Test {
   FakeRig rig;
 };
 
-TEST_F(Rotation, ForwardAndReverseByWholeDegrees) {
-  EXPECT_THAT(rotateBy(180, halvane::Rotation::Forward),
-              ElementsAre("PCAN_ClearExtStopFlag(2, 255)", "PCAN_SetDir(2, 1)",
-                          "PCAN_StartRelStep(2, 200)"));
-  EXPECT_THAT(rotateBy(90, halvane::Rotation::Reverse),
-              ElementsAre("PCAN_ClearExtStopFlag(2, 255)", "PCAN_SetDir(2, 0)",
-                          "PCAN_StartRelStep(2, 100)"));
-  EXPECT_FALSE(rig.second->idleEvent().isSet());
+// Step count = angle x microstep x 200 / 360, truncated; 0 still starts a move.
+TEST_F(Rotation, TurnsByWholeDegreesInTheButtonsDirection) {
+  struct Case {
+    int microstep;
+    int degrees;
+    halvane::Rotation direction;
+    int steps;
+  };
+  const Case cases[] = {
+      {2, 180, halvane::Rotation::Forward, 200},
+      {2, 90, halvane::Rotation::Reverse, 100},
+      {2, 1, halvane::Rotation::Forward, 1},
+      {2, 0, halvane::Rotation::Forward, 0},
+      {2, 359, halvane::Rotation::Reverse, 398},
+      {256, 30000, halvane::Rotation::Forward, 4266666},  // far below the 32-bit limit
+  };
+  for (const Case& c : cases) {
+    rig.configure(AxisParameters{5, c.microstep, 600, 4000});
+    const bool forward = c.direction == halvane::Rotation::Forward;
+    EXPECT_THAT(rotateBy(c.degrees, c.direction),
+                ElementsAre("PCAN_ClearExtStopFlag(2, 255)",
+                            std::string("PCAN_SetDir(2, ") + (forward ? "1)" : "0)"),
+                            "PCAN_StartRelStep(2, " + std::to_string(c.steps) + ")"))
+        << c.degrees << (forward ? " forward" : " reverse");
+    EXPECT_FALSE(rig.second->idleEvent().isSet());
+    rig.second->idleEvent().set();
+  }
 }
 
-TEST_F(Rotation, StepCountsTruncateAndZeroStillStarts) {
-  EXPECT_EQ(rotateBy(1, halvane::Rotation::Forward).back(), "PCAN_StartRelStep(2, 1)");
-  EXPECT_EQ(rotateBy(0, halvane::Rotation::Forward).back(), "PCAN_StartRelStep(2, 0)");
-  EXPECT_EQ(rotateBy(359, halvane::Rotation::Reverse).back(), "PCAN_StartRelStep(2, 398)");
+TEST_F(Rotation, WithoutTheStartNothingMovesAndTheIdleEventStays) {
+  rig.library.removeExport("PCAN_StartRelStep");
+  EXPECT_THAT(rotateBy(90, halvane::Rotation::Forward),
+              ElementsAre("PCAN_ClearExtStopFlag(2, 255)", "PCAN_SetDir(2, 1)"));
+  EXPECT_TRUE(rig.second->idleEvent().isSet());
+  EXPECT_THAT(rig.alerts.texts(), IsEmpty());
 }
 
 TEST_F(Rotation, ClearsTheFlagBeforeApplyingChanges) {
@@ -156,12 +194,6 @@ TEST_F(Rotation, ClearsTheFlagBeforeApplyingChanges) {
   EXPECT_THAT(rotateBy(180, halvane::Rotation::Forward),
               ElementsAre("PCAN_ClearExtStopFlag(2, 255)", "PCAN_SetAccel(2, 3)",
                           "PCAN_SetDecel(2, 3)", "PCAN_SetDir(2, 1)", "PCAN_StartRelStep(2, 200)"));
-}
-
-TEST_F(Rotation, LargeAnglesAreComputedWithoutWrapping) {
-  rig.configure(AxisParameters{5, 256, 600, 4000});
-  // 30000 degrees at 256 microsteps: 4,266,666 steps, far below the 32-bit limit.
-  EXPECT_EQ(rotateBy(30000, halvane::Rotation::Forward).back(), "PCAN_StartRelStep(2, 4266666)");
 }
 
 TEST_F(Rotation, NegativeOrOverlongAnglesAreRefusedWithoutMoving) {

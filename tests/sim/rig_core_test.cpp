@@ -293,6 +293,70 @@ TEST(RigCore, ALostRestReportIsTracedButNotSent) {
   }
 }
 
+TEST(RigCore, AStaleRestReportFollowsTheStartReportOfTheChosenMoves) {
+  SimConfig config;
+  config.staleRests.push_back({1, {2, false}});  // node 1, from its second move on
+  RigCore core = openRig(config);
+  for (int move = 1; move <= 3; ++move) {
+    Outbox out;
+    core.handle(makeRequest(ExportId::PCAN_StartRelStep, 1, 100), out);
+    std::vector<unsigned char> moving;
+    for (const OutItem& item : out) {
+      if (item.kind == Kind::StatusReport) {
+        moving.push_back(item.bytes[1]);
+      }
+    }
+    const auto expected = move == 1 ? std::vector<unsigned char>{kStatusMoving}
+                                    : std::vector<unsigned char>{kStatusMoving, 0};
+    EXPECT_EQ(moving, expected) << move;
+    EXPECT_EQ(hasEvent(out, "stale-rest node=1"), move > 1) << move;
+    EXPECT_TRUE(isMoving(core.nodeState(1))) << "the report is stale: the move runs on";
+    runUntilRest(core, 1);
+  }
+}
+
+TEST(RigCore, PeriodicStatusReportsOfOnlineNodesWhileTheBusIsOpen) {
+  SimConfig config;
+  config.onlineDelay = 0ms;
+  config.statusPeriod = 50ms;
+  RigCore core = openRig(config);
+  Outbox out;
+  core.handle(makeRequest(ExportId::PCAN_StartRelStep, 2, 100000), out);
+  out.clear();
+  core.advanceTo(core.now() + 49ms, out);
+  EXPECT_EQ(countKind(out, Kind::StatusReport), 0);
+  core.advanceTo(core.now() + 1ms, out);
+  ASSERT_EQ(countKind(out, Kind::StatusReport), 2);  // one for each node
+  EXPECT_EQ(out.back().node, 2);
+  EXPECT_EQ(out.back().bytes[1], kStatusMoving);
+  EXPECT_EQ(out[out.size() - 2].bytes[1], 0);  // node 1 stands
+  ASSERT_TRUE(core.nextWake());
+  call(core, ExportId::PCAN_ClosePort, 0, 0);
+  out.clear();
+  core.advanceTo(core.now() + 200ms, out);
+  EXPECT_EQ(countKind(out, Kind::StatusReport), 0);
+}
+
+TEST(RigCore, APositionReadLagsTheWheelButNotASetPosition) {
+  SimConfig config;
+  config.positionLag = 100ms;
+  RigCore core = openRig(config);
+  Outbox out;
+  core.handle(makeRequest(ExportId::PCAN_StartRelStep, 1, 100000), out);
+  core.advanceTo(core.now() + 60ms, out);
+  int position = -1;
+  callOut(core, ExportId::PCAN_GetMotorPos, 1, position);
+  EXPECT_EQ(position, 0);  // the move has not been seen yet
+  const int32_t at60 = core.nodeState(1).position;
+  ASSERT_NE(at60, 0);
+  core.advanceTo(core.now() + 100ms, out);
+  callOut(core, ExportId::PCAN_GetMotorPos, 1, position);
+  EXPECT_EQ(position, at60);
+  EXPECT_EQ(call(core, ExportId::PCAN_SetMotorPos, 1, 7), kOk);
+  callOut(core, ExportId::PCAN_GetMotorPos, 1, position);
+  EXPECT_EQ(position, 7);
+}
+
 TEST(RigCore, InjectedFailuresForOneNodeFromTheNthCall) {
   SimConfig config;
   config.failures.push_back({ExportId::PCAN_SetAccel, 2, {2, false}});

@@ -37,6 +37,9 @@ TEST(SimConfig, EverySettingAtOnce) {
                                 {kVarStartAngle, "1:45.5, 2:-30"},
                                 {kVarFail, "PCAN_SetAccel:2@3, PCAN_OpenPort@1+,PCAN_StartRelStep"},
                                 {kVarLoseRest, "1@2,*"},
+                                {kVarStaleRest, "2@1+"},
+                                {kVarStatusPeriod, "50"},
+                                {kVarPositionLag, "1500"},
                                 {kVarTrace, " C:\\trace.txt "}});
   EXPECT_TRUE(p.problems.empty());
   EXPECT_DOUBLE_EQ(p.config.timeScale, 20);
@@ -60,6 +63,11 @@ TEST(SimConfig, EverySettingAtOnce) {
   EXPECT_TRUE(p.config.lostRests[0].reports.matches(2));
   EXPECT_FALSE(p.config.lostRests[0].reports.matches(3));
   EXPECT_EQ(p.config.lostRests[1].node, 0);
+  ASSERT_EQ(p.config.staleRests.size(), 1u);
+  EXPECT_EQ(p.config.staleRests[0].node, 2);
+  EXPECT_TRUE(p.config.staleRests[0].moves.matches(7));
+  EXPECT_EQ(p.config.statusPeriod, std::chrono::milliseconds(50));
+  EXPECT_EQ(p.config.positionLag, std::chrono::milliseconds(1500));
   EXPECT_EQ(p.config.tracePath, "C:\\trace.txt");
 }
 
@@ -108,7 +116,10 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{kVarFail, "PCAN_SetAccel@x+"},
                       std::pair{kVarFail, "PCAN_SetAccel@"}, std::pair{kVarFail, "@2"},
                       std::pair{kVarLoseRest, "3"}, std::pair{kVarLoseRest, "1@-1"},
-                      std::pair{kVarLoseRest, "@1"}, std::pair{"HALVANE_SIM_TIMESCALE", "20"}),
+                      std::pair{kVarLoseRest, "@1"}, std::pair{kVarStaleRest, "0"},
+                      std::pair{kVarStaleRest, "1@0"}, std::pair{kVarStatusPeriod, "-1"},
+                      std::pair{kVarStatusPeriod, "60001"}, std::pair{kVarPositionLag, "0.5"},
+                      std::pair{"HALVANE_SIM_TIMESCALE", "20"}),
     [](const ::testing::TestParamInfo<BadValue::ParamType>& param) {
       std::string name = std::string(param.param.first).substr(sizeof "HALVANE_SIM_" - 1);
       name += std::to_string(param.index);
@@ -146,10 +157,13 @@ TEST(SimConfig, DescriptionNamesEverySetting) {
   const ParsedConfig p = parse({{kVarTimeScale, "20"},
                                 {kVarOffline, "2"},
                                 {kVarFail, "PCAN_SetAccel:2@3"},
-                                {kVarLoseRest, "1@2+"}});
+                                {kVarLoseRest, "1@2+"},
+                                {kVarStaleRest, "*@3"},
+                                {kVarPositionLag, "250"}});
   EXPECT_EQ(describeConfig(p.config),
             "time_scale=20 online_delay_ms=300 start_angle=1:90,2:200 offline=2 no_switch=- "
-            "fail=PCAN_SetAccel:2@3 lose_rest=1@2+");
+            "fail=PCAN_SetAccel:2@3 lose_rest=1@2+ stale_rest=*@3 status_period_ms=0 "
+            "position_lag_ms=250");
 }
 
 }  // namespace

@@ -60,11 +60,20 @@ FaultPlan drawFaultPlan(int actions, std::mt19937& random) {
     rule += L"@" + std::to_wstring(uniform(random, 1, ofOpen ? busLevelLast : lastCall));
     append(plan.failures, rule);
   }
-  const int lostRests = 2 + actions / 250;
-  for (int i = 0; i < lostRests; ++i) {
-    append(plan.lostRests, std::to_wstring(uniform(random, 1, 2)) + L"@" +
-                               std::to_wstring(uniform(random, 1, std::max(2, actions / 8))));
-  }
+  // A node's moves and rest reports come about once per eight actions.
+  const auto nodeRules = [&](int count) {
+    std::wstring list;
+    for (int i = 0; i < count; ++i) {
+      append(list, std::to_wstring(uniform(random, 1, 2)) + L"@" +
+                       std::to_wstring(uniform(random, 1, std::max(2, actions / 8))));
+    }
+    return list;
+  };
+  plan.lostRests = nodeRules(2 + actions / 250);
+  plan.staleRests = nodeRules(2 + actions / 100);
+  plan.statusPeriodMs = uniform(random, 20, 200);
+  // Below the homing's three seconds of standing still without seen motion.
+  plan.positionLagMs = uniform(random, 0, 400);
   return plan;
 }
 

@@ -1,5 +1,7 @@
 // The faults a soak run injects into the simulated rig, drawn from its seed: single failures of
-// the exports the commands use, and lost rest reports, spread over the run.
+// the exports the commands use, lost rest reports and starts that come with a rest report from
+// before the move, spread over the run; and how the library reports: periodic status reports and a
+// position read that lags the wheel.
 #pragma once
 
 #include <random>
@@ -8,8 +10,11 @@
 namespace halvane::soak {
 
 struct FaultPlan {
-  std::wstring failures;   // HALVANE_SIM_FAIL
-  std::wstring lostRests;  // HALVANE_SIM_LOSE_REST
+  std::wstring failures;    // HALVANE_SIM_FAIL
+  std::wstring lostRests;   // HALVANE_SIM_LOSE_REST
+  std::wstring staleRests;  // HALVANE_SIM_STALE_REST
+  int statusPeriodMs = 0;   // HALVANE_SIM_STATUS_PERIOD_MS
+  int positionLagMs = 0;    // HALVANE_SIM_POSITION_LAG_MS
 };
 
 FaultPlan drawFaultPlan(int actions, std::mt19937& random);

@@ -71,9 +71,13 @@ int main(int argc, char** argv) {
   for (size_t i = failuresSeen; i < figures.failures.size(); ++i) {
     std::printf("%s\n", figures.failures[i].c_str());
   }
-  std::printf("soak: seed %u; injected failures %s; lost rest reports %s\n", settings.seed,
-              halvane::e2e::narrow(figures.failuresInjected).c_str(),
-              halvane::e2e::narrow(figures.restsLost).c_str());
+  std::printf(
+      "soak: seed %u; injected failures %s; lost rest reports %s; stale rest reports %s; status "
+      "every %d ms; position read %d ms behind\n",
+      settings.seed, halvane::e2e::narrow(figures.failuresInjected).c_str(),
+      halvane::e2e::narrow(figures.restsLost).c_str(),
+      halvane::e2e::narrow(figures.staleRests).c_str(), figures.statusPeriodMs,
+      figures.positionLagMs);
   std::printf(
       "soak: %d message boxes dismissed, %d clicks while disabled, %d homings interrupted "
       "by Close and Open, %.0f s in all\n",

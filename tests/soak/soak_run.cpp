@@ -20,8 +20,9 @@ namespace {
 constexpr double kReplyBoundMs = 5000;
 // From Open to the online check: its three seconds and a margin.
 constexpr double kCheckBoundMs = 6000;
-// The homing's rest confirmation without a rest report: the position still for a second.
-constexpr double kRestConfirmMs = 2000;
+// The homing's rest confirmation without a rest report: the position still for a second, or
+// three when it was never seen to change, after a lag of the position read of up to 0.4 s.
+constexpr double kRestConfirmMs = 4500;
 constexpr int kHomingSpeed = 800;  // steps per second
 constexpr int kWarmUpActions = 30;
 constexpr DWORD kDisabledClickTimeoutMs = 1000;
@@ -105,11 +106,18 @@ SoakFigures SoakRun::run() {
   const FaultPlan faults = drawFaultPlan(settings_.actions, random_);
   figures_.failuresInjected = faults.failures;
   figures_.restsLost = faults.lostRests;
+  figures_.staleRests = faults.staleRests;
+  figures_.statusPeriodMs = faults.statusPeriodMs;
+  figures_.positionLagMs = faults.positionLagMs;
   e2e::SessionOptions options;
   options.folderName = L"soak";
-  options.simulatorSettings = {{L"HALVANE_SIM_TIME_SCALE", std::to_wstring(settings_.timeScale)},
-                               {L"HALVANE_SIM_FAIL", faults.failures},
-                               {L"HALVANE_SIM_LOSE_REST", faults.lostRests}};
+  options.simulatorSettings = {
+      {L"HALVANE_SIM_TIME_SCALE", std::to_wstring(settings_.timeScale)},
+      {L"HALVANE_SIM_FAIL", faults.failures},
+      {L"HALVANE_SIM_LOSE_REST", faults.lostRests},
+      {L"HALVANE_SIM_STALE_REST", faults.staleRests},
+      {L"HALVANE_SIM_STATUS_PERIOD_MS", std::to_wstring(faults.statusPeriodMs)},
+      {L"HALVANE_SIM_POSITION_LAG_MS", std::to_wstring(faults.positionLagMs)}};
   session_ = std::make_unique<e2e::ProgramSession>(options);
   if (!session_->started()) {
     fail("the program's window did not appear");
@@ -253,9 +261,27 @@ void SoakRun::clickCommand(const CommandButton& button) {
   const std::vector<MoveAllowance> allowances = {allowanceFor(button)};
   const double bound = button.kind == Kind::Homing ? homingBoundMs(button.node) : kReplyBoundMs;
   const size_t from = callCount();
+  const size_t fromEntry = trace_->entries().size();
   window().click(button.id);
   noteReply(awaitReply(from, bound, action_), action_);
   checkMovesSince(from, allowances);
+  if (button.kind != Kind::Homing) {
+    checkNoHomingSpeed(button.node, fromEntry);
+  }
+}
+
+void SoakRun::checkNoHomingSpeed(int node, size_t fromEntry) {
+  if (shownMeaning(node == 1 ? IDC_MAX_SPEED1 : IDC_MAX_SPEED2) == -800) {
+    return;  // the operator asked for it
+  }
+  const std::string started = "move-start node=" + std::to_string(node) + " ";
+  const auto& entries = trace_->entries();
+  for (size_t i = fromEntry; i < entries.size(); ++i) {
+    if (entries[i].kind == "event" && entries[i].text.rfind(started, 0) == 0 &&
+        entries[i].text.find(" max_speed=-800 ") != std::string::npos) {
+      fail("a move ran at the homing speed left on the node: " + entries[i].text);
+    }
+  }
 }
 
 void SoakRun::homeWithClicksWhileDisabled(const CommandButton& button) {

@@ -38,7 +38,8 @@ struct SoakFigures {
   int messagesDismissed = 0;
   int clicksWhileDisabled = 0;
   int homingsInterrupted = 0;
-  std::wstring failuresInjected, restsLost;
+  std::wstring failuresInjected, restsLost, staleRests;
+  int statusPeriodMs = 0, positionLagMs = 0;
 };
 
 class SoakRun {
@@ -76,6 +77,8 @@ class SoakRun {
   void checkMovesSince(size_t fromCall, const std::vector<MoveAllowance>& allowances);
   void checkNoCallsSinceLastAction();
   bool homingMoveRunning(int node, size_t fromEntry) const;
+  // A slot move or rotation must not run at the homing's speed the operator never asked for.
+  void checkNoHomingSpeed(int node, size_t fromEntry);
 
   MoveAllowance allowanceFor(const CommandButton& button);
   int64_t shownMicrostep(int node) const;
