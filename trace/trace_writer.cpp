@@ -75,6 +75,12 @@ std::string quoteValue(std::string_view value) {
   return text + "\"";
 }
 
+std::string formatFields(const std::vector<Field>& fields) {
+  std::string text;
+  appendFields(text, fields);
+  return text;
+}
+
 std::string formatLine(int64_t timeUs, unsigned long threadId, std::string_view body) {
   std::string line = formatMs(timeUs);
   line += ' ';

@@ -9,6 +9,8 @@ namespace halvane::trace {
 std::string formatMs(int64_t microseconds);
 // A field value as written: bare when it can be, quoted and escaped when not.
 std::string quoteValue(std::string_view value);
+// " key=value key=value", each value as written.
+std::string formatFields(const std::vector<Field>& fields);
 // The whole line, without its newline.
 std::string formatRecord(const Record& record);
 // The line from its kind on, without time and thread.
