@@ -7,6 +7,7 @@
 namespace halvane::tracer {
 
 ForwardingTracer& standInTracer();
+void watchOperatorOnThisThread(CallLog& log);
 
 namespace {
 
@@ -16,6 +17,7 @@ struct Forwarder {
   const char* name;
   template <class... A>
   int operator()(A... args) const {
+    watchOperatorOnThisThread(standInTracer().log());
     if constexpr (std::is_same_v<Fn, PCAN_SetEventCallback_fn>) {
       return standInTracer().setEventCallback(args...);
     } else {

@@ -77,6 +77,8 @@ class ForwardingTracer {
   // stay null).
   int setEventCallback(OnlineCallbackFn online, SpareCallbackFn spare, StatusCallbackFn status);
 
+  CallLog& log() { return log_; }
+
   // The one tracer the stand-in's callbacks report to.
   static void install(ForwardingTracer* tracer);
 

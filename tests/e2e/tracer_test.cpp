@@ -147,7 +147,16 @@ TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForC
       EXPECT_TRUE(r.tookUs.has_value()) << trace::formatRecord(r);
     }
   }
+  // The operator's steps, seen from inside the process.
+  const std::string text = standInTraces(session).front();
+  EXPECT_THAT(text, HasSubstr(" operator click id=1002 caption="));  // Open
+  EXPECT_THAT(text, HasSubstr(" operator select id=1030 row=3 "));
+  EXPECT_THAT(text, HasSubstr(" operator message caption="));
+  EXPECT_THAT(text, HasSubstr(" text=\"SetDir fail!\\n\""));
+  EXPECT_THAT(text, HasSubstr(" operator message-closed text=\"SetDir fail!\\n\""));
+  EXPECT_THAT(text, HasSubstr(" c1006=5 "));  // the first turntable's acceleration at the click
   EXPECT_TRUE(session.closeByEscape());
+  EXPECT_THAT(standInTraces(session).front(), HasSubstr(" operator window-end title="));
 }
 
 TEST(ThroughTheStandIn, WithNoVendorLibraryTheProgramBehavesAsWithNoneAndTheTraceSaysWhy) {
