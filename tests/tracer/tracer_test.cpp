@@ -163,6 +163,41 @@ TEST(CallLog, ACallInFlightForASecondGetsOneLineAndTheWatchSleepsOtherwise) {
                           "1.000 7 call PCAN_StartRelStep(1, 9600) -> 0 took=6000.000"));
 }
 
+// Lines from another thread, awaited.
+class AwaitedLines final : public LineOutput {
+ public:
+  void writeLine(std::string_view line) override {
+    std::lock_guard lock(mutex_);
+    lines_.emplace_back(line);
+    written_.notify_all();
+  }
+  std::optional<std::string> first(std::chrono::seconds timeout) {
+    std::unique_lock lock(mutex_);
+    if (!written_.wait_for(lock, timeout, [&] { return !lines_.empty(); })) {
+      return std::nullopt;
+    }
+    return lines_.front();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable written_;
+  std::vector<std::string> lines_;
+};
+
+TEST(CallLog, TheWatchThreadWritesTheInFlightLineAndEndsWithTheLog) {
+  FakeClock clock;
+  AwaitedLines lines;
+  {
+    CallLog log(lines, clock);
+    log.begin("PCAN_OpenPort", {"4"});
+    clock.now += kInFlightReportUs;
+    log.startWatch();
+    EXPECT_EQ(lines.first(std::chrono::seconds(10)),
+              "1001.000 7 inflight PCAN_OpenPort(4) for=1000.000");
+  }
+}
+
 TEST(TraceFiles, NamesSortByStartTimeAndTheOldestGo) {
   EXPECT_EQ(traceFileName({2026, 12, 8, 13, 31, 8, 5}), "halvane-20261208-133108-005.txt");
   EXPECT_EQ(isoTime({2026, 12, 8, 13, 31, 8, 5}), "2026-12-08T13:31:08.005");
