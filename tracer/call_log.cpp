@@ -22,7 +22,10 @@ CallLog::CallId CallLog::begin(std::string name, std::vector<std::string> args) 
   std::lock_guard lock(mutex_);
   call.id = nextId_++;
   inFlight_.push_back(std::move(call));
-  changed_.notify_one();
+  // Only a watch asleep without a deadline needs waking: any other wakes before this call is due.
+  if (watchIdle_) {
+    changed_.notify_one();
+  }
   return inFlight_.back().id;
 }
 
@@ -104,25 +107,32 @@ void CallLog::startWatch() {
 void CallLog::watchMain() {
   std::optional<int64_t> wait;
   for (;;) {
+    const bool wasIdle = !wait;
     {
       std::unique_lock lock(mutex_);
       if (stopping_) {
         return;
       }
       if (wait) {
-        changed_.wait_for(lock, std::chrono::microseconds(*wait));
+        changed_.wait_for(lock, std::chrono::microseconds(*wait), [&] { return stopping_; });
       } else {
-        // Nothing due: sleep until a call starts while none was in flight.
+        // Nothing due: sleep until a call starts.
+        watchIdle_ = true;
         changed_.wait(lock, [&] {
           return stopping_ || std::any_of(inFlight_.begin(), inFlight_.end(),
                                           [](const InFlight& c) { return !c.reported; });
         });
+        watchIdle_ = false;
       }
       if (stopping_) {
         return;
       }
     }
     wait = reportOverdue();
+    if (!wait && wasIdle) {
+      // Calls come in bursts of quick ones: stay awake a while rather than be woken by each.
+      wait = kInFlightReportUs;
+    }
   }
 }
 

@@ -55,6 +55,7 @@ class CallLog {
   std::vector<InFlight> inFlight_;
   CallId nextId_ = 1;
   bool stopping_ = false;
+  bool watchIdle_ = false;
   std::thread watch_;
 };
 
