@@ -23,21 +23,6 @@ constexpr int kCallsMeasured = 20000;
 constexpr int64_t kWaitGapUs = 5000;
 
 int runs = 20;
-std::vector<std::string> table;
-
-void row(const std::string& figure, const std::string& median, const std::string& max,
-         const std::string& goal = "-", const std::string& verdict = "-") {
-  table.push_back("| " + figure + " | " + median + " | " + max + " | " + goal + " | " + verdict +
-                  " |");
-  std::printf("%s\n", table.back().c_str());
-  std::fflush(stdout);
-}
-
-std::string fixed(double value, int decimals = 2) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
 
 std::wstring windowsPath(const char* path) {
   std::wstring wide = L"Z:" + e2e::widen(path);
@@ -233,7 +218,7 @@ int main(int argc, char** argv) {
   programTimeBetweenCalls();
   if (!out.empty()) {
     std::ofstream file(out, std::ios::binary | std::ios::app);
-    for (const std::string& line : table) {
+    for (const std::string& line : tableRows()) {
       file << line << "\n";
     }
   }

@@ -10,6 +10,7 @@
 
 #include "tracer/call_log.h"
 #include "tracer/operator_steps.h"
+#include "tracer/wide_text_win32.h"
 
 namespace halvane::tracer {
 namespace {
@@ -20,15 +21,6 @@ CallLog* stepLog = nullptr;
 std::mutex boxesMutex;
 std::map<HWND, std::string> openBoxes;  // message boxes shown, with their text
 thread_local bool watching = false;
-
-std::string utf8(const std::wstring& wide) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(), size,
-                      nullptr, nullptr);
-  return text;
-}
 
 std::string textOf(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
