@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -94,6 +95,30 @@ Summary summarise(std::vector<double> values) {
   summary.p99 = at(0.99);
   summary.max = values.back();
   return summary;
+}
+
+namespace {
+
+std::vector<std::string> table;
+
+}  // namespace
+
+void row(const std::string& figure, const std::string& median, const std::string& max,
+         const std::string& goal, const std::string& verdict) {
+  table.push_back("| " + figure + " | " + median + " | " + max + " | " + goal + " | " + verdict +
+                  " |");
+  std::printf("%s\n", table.back().c_str());
+  std::fflush(stdout);
+}
+
+const std::vector<std::string>& tableRows() {
+  return table;
+}
+
+std::string fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
 }
 
 }  // namespace halvane::bench

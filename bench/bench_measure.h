@@ -41,4 +41,13 @@ struct Summary {
 };
 Summary summarise(std::vector<double> values);
 
+// The figures table: each row printed as it comes and kept for the report.
+void row(const std::string& figure, const std::string& median, const std::string& max,
+         const std::string& goal = "-", const std::string& verdict = "-");
+const std::vector<std::string>& tableRows();
+std::string fixed(double value, int decimals = 2);
+inline std::string verdict(bool met) {
+  return met ? "met" : "missed";
+}
+
 }  // namespace halvane::bench

@@ -22,25 +22,6 @@ using e2e::ProgramSession;
 using e2e::TraceEntry;
 
 int runs = 20;
-std::vector<std::string> table;
-
-void row(const std::string& figure, const std::string& median, const std::string& max,
-         const std::string& goal = "-", const std::string& verdict = "-") {
-  table.push_back("| " + figure + " | " + median + " | " + max + " | " + goal + " | " + verdict +
-                  " |");
-  std::printf("%s\n", table.back().c_str());
-  std::fflush(stdout);
-}
-
-std::string fixed(double value, int decimals = 2) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
-std::string verdict(bool met) {
-  return met ? "met" : "missed";
-}
 
 double elapsedMs(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
@@ -333,7 +314,7 @@ int main(int argc, char** argv) {
   if (!out.empty()) {
     std::ofstream file(out, std::ios::binary);
     file << "| Figure | Median | Max | Goal | Verdict |\n|---|---|---|---|---|\n";
-    for (const std::string& line : table) {
+    for (const std::string& line : tableRows()) {
       file << line << "\n";
     }
   }

@@ -1,16 +1,15 @@
 #include "sim/loaded_rig.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "sim/platform_hooks.h"
+#include "trace/trace_writer.h"
 
 namespace halvane::sim {
 namespace {
 
-std::string quoted(std::string text) {
-  std::replace(text.begin(), text.end(), '"', '\'');
-  return "\"" + text + "\"";
+std::string quoted(const std::string& text) {
+  return trace::quoteValue(text);
 }
 
 }  // namespace

@@ -2,9 +2,32 @@
 
 #include <vector>
 
-#include "sim/trace_format.h"
+#include "trace/trace_writer.h"
 
 namespace halvane::sim {
+namespace {
+
+int64_t microseconds(Duration time) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(time).count();
+}
+
+std::string callText(const Request& request, const Answer& answer) {
+  trace::Record record;
+  record.kind = trace::Kind::Call;
+  record.name = exportName(request.id);
+  for (int i = 0; i < request.argCount; ++i) {
+    const Arg& arg = request.args[static_cast<size_t>(i)];
+    record.args.push_back(arg.pointer ? (arg.null ? "null" : "&") : std::to_string(arg.value));
+  }
+  record.result = answer.result;
+  if (answer.out && request.out != nullptr) {
+    record.out = *answer.out;
+  }
+  record.busUs = microseconds(answer.busTime);
+  return trace::formatBody(record);
+}
+
+}  // namespace
 
 RigRunner::RigRunner(const SimConfig& config, SimPlatform& platform, TraceSink* trace,
                      Threading threading)
@@ -111,7 +134,7 @@ Answer RigRunner::process(Request& request, Outbox& out) {
   const Answer answer = core_.handle(request, effects);
   OutItem line;
   line.kind = OutItem::Kind::Call;
-  line.text = formatCall(request, answer);
+  line.text = callText(request, answer);
   line.time = core_.now();
   line.threadId = request.threadId;
   out.push_back(std::move(line));
@@ -136,7 +159,7 @@ void RigRunner::deliver(const Outbox& out, const EventCallbacks& callbacks, Dura
                     " callback=OnlineCallback reason=none-registered");
           break;
         }
-        write(time, self, formatOnlineCallback(item.node, item.state));
+        write(time, self, trace::formatBody(trace::onlineCallbackRecord(item.node, item.state)));
         callbacks.online(item.node, item.state);
         break;
       case OutItem::Kind::StatusReport: {
@@ -147,7 +170,9 @@ void RigRunner::deliver(const Outbox& out, const EventCallbacks& callbacks, Dura
           break;
         }
         auto bytes = item.bytes;
-        write(time, self, formatStatusCallback(item.node, bytes.data()));
+        write(time, self,
+              trace::formatBody(
+                  trace::statusCallbackRecord(item.node, kStatusKindMotion, bytes.data(), 0)));
         callbacks.status(item.node, kStatusKindMotion, bytes.data(), 0);
         break;
       }
@@ -157,7 +182,7 @@ void RigRunner::deliver(const Outbox& out, const EventCallbacks& callbacks, Dura
 
 void RigRunner::write(Duration time, unsigned long threadId, const std::string& text) {
   if (trace_ != nullptr) {
-    const std::string line = traceLine(time, threadId, text);
+    const std::string line = trace::formatLine(microseconds(time), threadId, text);
     std::lock_guard lock(traceMutex_);
     trace_->writeLine(line);
   }

@@ -157,6 +157,15 @@ std::wstring programPath() {
 std::wstring simulatorPath() {
   return unixToWindows(HALVANE_E2E_SIMULATOR);
 }
+std::wstring tracerPath() {
+  return unixToWindows(HALVANE_E2E_TRACER);
+}
+
+bool SessionOptions::throughTracerByDefault() {
+  wchar_t value[8] = {};
+  return GetEnvironmentVariableW(L"HALVANE_E2E_THROUGH_TRACER", value, 8) > 0 &&
+         std::wstring(value) == L"1";
+}
 
 std::wstring runsFolder() {
   return unixToWindows(HALVANE_E2E_RUNS);
@@ -164,10 +173,13 @@ std::wstring runsFolder() {
 
 std::wstring freshTestFolder(const std::wstring& wanted) {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::wstring name = !wanted.empty() ? wanted
-                            : test != nullptr
-                                ? widen(std::string(test->test_suite_name()) + "." + test->name())
-                                : L"session";
+  std::wstring name = !wanted.empty() ? wanted
+                      : test != nullptr
+                          ? widen(std::string(test->test_suite_name()) + "." + test->name())
+                          : L"session";
+  if (wanted.empty() && SessionOptions::throughTracerByDefault()) {
+    name += L".through-tracer";  // the same case runs both ways side by side
+  }
   const std::wstring folder = runsFolder() + L"\\" + name;
   CreateDirectoryW(runsFolder().c_str(), nullptr);
   removeTree(folder);
@@ -181,10 +193,19 @@ ProgramSession::ProgramSession(const SessionOptions& options)
   const std::wstring exe = folder_ + L"\\Halvane.exe";
   CopyFileW(programPath().c_str(), exe.c_str(), FALSE);
   const std::wstring installed = folder_ + L"\\installed";
+  libraryFolder_ = options.simulatorOnPath ? installed : folder_;
   if (options.withSimulator) {
-    const std::wstring into = options.simulatorOnPath ? installed : folder_;
-    CreateDirectoryW(into.c_str(), nullptr);
-    CopyFileW(simulatorPath().c_str(), (into + L"\\PUSICANControl.dll").c_str(), FALSE);
+    CreateDirectoryW(libraryFolder_.c_str(), nullptr);
+    const std::wstring library = libraryFolder_ + L"\\PUSICANControl.dll";
+    if (options.throughTracer) {
+      if (!options.tracerWithoutVendor) {
+        CopyFileW(simulatorPath().c_str(),
+                  (libraryFolder_ + L"\\PUSICANControl.vendor.dll").c_str(), FALSE);
+      }
+      CopyFileW(tracerPath().c_str(), library.c_str(), FALSE);
+    } else {
+      CopyFileW(simulatorPath().c_str(), library.c_str(), FALSE);
+    }
   }
   const std::wstring startFolder = folder_ + L"\\start";
   CreateDirectoryW(startFolder.c_str(), nullptr);

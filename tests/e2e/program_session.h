@@ -23,6 +23,11 @@ struct SessionOptions {
   std::wstring folderName;
   // Extra files to lay into the folder the program is started from, as (source, name) pairs.
   std::vector<std::pair<std::wstring, std::wstring>> startFolderFiles;
+  // The recording stand-in installed under the library's name, the simulated library renamed
+  // beside it as the vendor's; by default when the driver runs with HALVANE_E2E_THROUGH_TRACER=1.
+  bool throughTracer = throughTracerByDefault();
+  bool tracerWithoutVendor = false;
+  static bool throughTracerByDefault();
 };
 
 class ProgramSession {
@@ -46,6 +51,8 @@ class ProgramSession {
   bool waitForCalls(const std::string& prefix, size_t count, DWORD timeoutMs = 10000) const;
   std::wstring traceFile() const { return folder_ + L"\\sim-trace.txt"; }
   std::wstring folder() const { return folder_; }
+  // Where the library is installed (and the stand-in's traces folder beside it).
+  std::wstring libraryFolder() const { return libraryFolder_; }
 
   // Ends the program the way an operator does (Esc) and waits for the process to go.
   bool closeByEscape();
@@ -53,6 +60,7 @@ class ProgramSession {
 
  private:
   std::wstring folder_;
+  std::wstring libraryFolder_;
   HANDLE output_ = INVALID_HANDLE_VALUE;
   PROCESS_INFORMATION processInfo_{};
   HWND window_ = nullptr;
@@ -65,6 +73,7 @@ class ProgramSession {
 // Paths of the binaries under test, as Windows paths.
 std::wstring programPath();
 std::wstring simulatorPath();
+std::wstring tracerPath();
 // Where every test's run folder goes.
 std::wstring runsFolder();
 // A folder for this test's files (or the one named), emptied first.

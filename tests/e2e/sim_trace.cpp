@@ -1,35 +1,37 @@
 #include "tests/e2e/sim_trace.h"
 
-#include <cstdlib>
-#include <sstream>
+#include "trace/trace_reader.h"
 
 namespace halvane::e2e {
 
+TraceEntry entryOf(const trace::Record& record) {
+  TraceEntry entry;
+  entry.ms = static_cast<double>(record.timeUs) / 1000.0;
+  entry.kind = std::string(trace::kindName(record.kind));
+  switch (record.kind) {
+    case trace::Kind::Call:
+    case trace::Kind::Callback:
+    case trace::Kind::InFlight:
+      entry.text = record.signature();
+      break;
+    default: {
+      const std::string body = trace::formatBody(record);
+      entry.text = body.substr(std::min(body.size(), entry.kind.size() + 1));
+    }
+  }
+  entry.result = record.result.value_or(0);
+  entry.busMs = static_cast<double>(record.busUs.value_or(0)) / 1000.0;
+  entry.record = record;
+  return entry;
+}
+
 std::vector<TraceEntry> parseTrace(const std::vector<std::string>& lines) {
   std::vector<TraceEntry> entries;
+  std::string error;
   for (const std::string& line : lines) {
-    std::istringstream fields(line);
-    TraceEntry entry;
-    std::string thread;
-    if (!(fields >> entry.ms >> thread >> entry.kind)) {
-      continue;
+    if (const auto record = trace::parseLine(line, error)) {
+      entries.push_back(entryOf(*record));
     }
-    std::string rest;
-    std::getline(fields, rest);
-    rest.erase(0, rest.find_first_not_of(' '));
-    if (entry.kind == "call") {
-      const size_t arrow = rest.find(" -> ");
-      entry.text = rest.substr(0, arrow);
-      if (arrow != std::string::npos) {
-        entry.result = std::atoi(rest.c_str() + arrow + 4);
-      }
-      if (const size_t bus = rest.rfind("bus="); bus != std::string::npos) {
-        entry.busMs = std::atof(rest.c_str() + bus + 4);
-      }
-    } else {
-      entry.text = rest;
-    }
-    entries.push_back(entry);
   }
   return entries;
 }

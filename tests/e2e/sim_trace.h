@@ -1,8 +1,11 @@
-// Reading the simulated library's trace: what reached the controllers, in order.
+// The simulated library's trace as the end-to-end tests read it: what reached the controllers, in
+// order. Lines are read by the trace format's own reader.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "trace/trace_writer.h"
 
 namespace halvane::e2e {
 
@@ -12,8 +15,12 @@ struct TraceEntry {
   std::string text;  // e.g. "PCAN_SetAccel(1, 5)", "StatusCallback(1, 0, [00 08], 0)"
   int result = 0;    // calls only
   double busMs = 0;  // calls only
+  trace::Record record;
 };
 
+TraceEntry entryOf(const trace::Record& record);
+
+// Lines that are no trace line (a write cut short as the program ended) are passed over.
 std::vector<TraceEntry> parseTrace(const std::vector<std::string>& lines);
 // The calls only, as "PCAN_SetAccel(1, 5)".
 std::vector<std::string> callsIn(const std::vector<TraceEntry>& entries);

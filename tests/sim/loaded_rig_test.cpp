@@ -43,10 +43,10 @@ TEST(LoadedRig, TheTraceStartsWithTheSettingsAndEveryProblem) {
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0].rfind("0.000 7 event loaded node=- time_scale=1 ", 0), 0u) << lines[0];
   EXPECT_EQ(lines[1],
-            "0.000 7 event config node=- variable=HALVANE_SIM_TYPO value=\"1\" "
+            "0.000 7 event config node=- variable=HALVANE_SIM_TYPO value=1 "
             "problem=\"unknown variable, ignored\"");
   EXPECT_EQ(lines[2].rfind("0.000 7 event config node=- variable=HALVANE_SIM_TIME_SCALE "
-                           "value=\"fast\" problem=",
+                           "value=fast problem=",
                            0),
             0u)
       << lines[2];

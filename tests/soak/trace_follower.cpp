@@ -19,22 +19,14 @@ size_t TraceFollower::poll() {
   }
   char buffer[65536];
   DWORD read = 0;
+  size_t count = 0;
   while (ReadFile(file_, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    partial_.append(buffer, read);
-  }
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = partial_.find('\n', start)) != std::string::npos; start = end + 1) {
-    std::string line = partial_.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
+    for (const trace::Record& record : stream_.append(std::string_view(buffer, read))) {
+      entries_.push_back(e2e::entryOf(record));
+      ++count;
     }
-    lines.push_back(std::move(line));
   }
-  partial_.erase(0, start);
-  const auto parsed = e2e::parseTrace(lines);
-  entries_.insert(entries_.end(), parsed.begin(), parsed.end());
-  return parsed.size();
+  return count;
 }
 
 }  // namespace halvane::soak

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/e2e/sim_trace.h"
+#include "trace/trace_reader.h"
 
 namespace halvane::soak {
 
@@ -18,14 +19,16 @@ class TraceFollower {
   TraceFollower(const TraceFollower&) = delete;
   TraceFollower& operator=(const TraceFollower&) = delete;
 
-  // Appends the lines completed since the last call to entries(); returns how many came.
+  // Appends the lines completed since the last call to entries(); returns how many came. A corrupt
+  // line ends the reading; error() names it.
   size_t poll();
+  const std::optional<trace::ReadError>& error() const { return stream_.error(); }
   const std::vector<e2e::TraceEntry>& entries() const { return entries_; }
 
  private:
   std::wstring path_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
-  std::string partial_;  // a line not yet ended
+  trace::TraceStream stream_;  // holds a line not yet ended
   std::vector<e2e::TraceEntry> entries_;
 };
 

@@ -1,0 +1,179 @@
+// The recording stand-in between the program and the simulated library changes nothing, and
+// records what the simulated library itself saw: the same calls with the same results and
+// out-values, and the same callbacks, each in the same order.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/e2e/operator_steps.h"
+#include "trace/trace_reader.h"
+
+namespace halvane::e2e {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string readWholeFile(const std::wstring& path) {
+  std::string text;
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return text;
+  }
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    text.append(buffer, read);
+  }
+  CloseHandle(file);
+  return text;
+}
+
+// The stand-in's traces, oldest first, as text.
+std::vector<std::string> standInTraces(const ProgramSession& session) {
+  const std::wstring folder = session.libraryFolder() + L"\\traces";
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.txt").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      names.push_back(entry.cFileName);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> texts;
+  for (const std::wstring& name : names) {
+    texts.push_back(readWholeFile(folder + L"\\" + name));
+  }
+  return texts;
+}
+
+struct Seen {
+  std::vector<std::string> calls;      // signature, result and out-value
+  std::vector<std::string> callbacks;  // signature
+};
+
+Seen seenIn(const std::vector<trace::Record>& records) {
+  Seen seen;
+  for (const trace::Record& r : records) {
+    if (r.kind == trace::Kind::Call) {
+      seen.calls.push_back(r.signature() + " -> " + std::to_string(r.result.value_or(-999)) +
+                           (r.out ? " out=" + std::to_string(*r.out) : ""));
+    } else if (r.kind == trace::Kind::Callback) {
+      seen.callbacks.push_back(r.signature());
+    }
+  }
+  return seen;
+}
+
+std::vector<trace::Record> recordsOf(const std::vector<TraceEntry>& entries) {
+  std::vector<trace::Record> records;
+  for (const TraceEntry& entry : entries) {
+    records.push_back(entry.record);
+  }
+  return records;
+}
+
+bool restedEverywhere(const ProgramSession& session) {
+  size_t starts = 0, rests = 0;
+  for (const TraceEntry& entry : parseTrace(session.trace())) {
+    starts += entry.kind == "event" && entry.text.rfind("move-start ", 0) == 0 ? 1 : 0;
+    rests += entry.kind == "event" && entry.text.rfind("rest ", 0) == 0 ? 1 : 0;
+  }
+  return starts == rests;
+}
+
+// Homings, slot moves, a lost rest report and a failing export: the stand-in's trace equals the
+// simulated library's own.
+TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForCallback) {
+  SessionOptions options;
+  options.throughTracer = true;
+  options.simulatorSettings = {{L"HALVANE_SIM_TIME_SCALE", L"25"},
+                               {L"HALVANE_SIM_LOSE_REST", L"2@1"},
+                               {L"HALVANE_SIM_FAIL", L"PCAN_SetDir:2@1"}};
+  ProgramSession session(options);
+  ASSERT_TRUE(session.started());
+  ASSERT_TRUE(openAndConfigure(session));
+  WindowProbe& window = session.window();
+  for (const int button : {IDC_RESET1, IDC_RESET2}) {
+    window.click(button);
+    ASSERT_TRUE(waitForCommandButtons(window, false));
+    ASSERT_TRUE(waitForCommandButtons(window, true, std::chrono::seconds(60)));
+  }
+  window.selectListRow(IDC_POSITION1, 2);
+  ASSERT_TRUE(window.clickAndWait(IDC_SEND_POSITION1));
+  ASSERT_TRUE(waitForCommandButtons(window, true, std::chrono::seconds(30)));
+  window.selectListRow(IDC_POSITION2, 3);
+  window.click(IDC_SEND_POSITION2);
+  EXPECT_EQ(window.takeMessage(), L"SetDir fail!\n");
+  ASSERT_TRUE(waitForCommandButtons(window, true));
+  ASSERT_TRUE(window.clickAndWait(IDC_SEND_FORWARD1));
+  ASSERT_TRUE(waitForCommandButtons(window, true, std::chrono::seconds(30)));
+  ASSERT_TRUE(waitUntil([&] { return restedEverywhere(session); }, std::chrono::seconds(30)));
+
+  const Seen simulated = seenIn(recordsOf(parseTrace(session.trace())));
+  Seen recorded;
+  std::optional<trace::ReadError> error;
+  // The last callback reaches the stand-in just after the simulated library wrote it.
+  waitUntil(
+      [&] {
+        const auto traces = standInTraces(session);
+        if (traces.size() != 1) {
+          return false;
+        }
+        const trace::ReadResult read = trace::readTrace(traces.front());
+        error = read.error;
+        recorded = seenIn(read.records);
+        return recorded.callbacks.size() >= simulated.callbacks.size();
+      },
+      std::chrono::seconds(10));
+  ASSERT_FALSE(error) << trace::describe(*error);
+  EXPECT_EQ(recorded.calls, simulated.calls);
+  EXPECT_EQ(recorded.callbacks, simulated.callbacks);
+  EXPECT_EQ(countStartingWith(simulated.calls, "PCAN_SetDir(2, 1) -> 9"), 1u);
+
+  const trace::ReadResult read = trace::readTrace(standInTraces(session).front());
+  ASSERT_FALSE(read.records.empty());
+  const trace::Record& header = read.records.front();
+  EXPECT_EQ(header.kind, trace::Kind::Header);
+  ASSERT_NE(header.field("vendor"), nullptr);
+  EXPECT_THAT(*header.field("vendor"), HasSubstr("PUSICANControl.vendor.dll"));
+  EXPECT_NE(header.field("vendor_crc32"), nullptr);
+  EXPECT_NE(header.field("clock_origin_us"), nullptr);
+  for (const trace::Record& r : read.records) {
+    if (r.kind == trace::Kind::Call) {
+      EXPECT_TRUE(r.tookUs.has_value()) << trace::formatRecord(r);
+    }
+  }
+  // The operator's steps, seen from inside the process.
+  const std::string text = standInTraces(session).front();
+  EXPECT_THAT(text, HasSubstr(" operator click id=1002 caption="));  // Open
+  EXPECT_THAT(text, HasSubstr(" operator select id=1030 row=3 "));
+  EXPECT_THAT(text, HasSubstr(" operator message caption="));
+  EXPECT_THAT(text, HasSubstr(" text=\"SetDir fail!\\n\""));
+  EXPECT_THAT(text, HasSubstr(" operator message-closed text=\"SetDir fail!\\n\""));
+  EXPECT_THAT(text, HasSubstr(" c1006=5 "));  // the first turntable's acceleration at the click
+  EXPECT_TRUE(session.closeByEscape());
+  EXPECT_THAT(standInTraces(session).front(), HasSubstr(" operator window-end title="));
+}
+
+TEST(ThroughTheStandIn, WithNoVendorLibraryTheProgramBehavesAsWithNoneAndTheTraceSaysWhy) {
+  SessionOptions options;
+  options.throughTracer = true;
+  options.tracerWithoutVendor = true;
+  ProgramSession session(options);
+  ASSERT_TRUE(session.started());
+  EXPECT_EQ(session.standardOutput(),
+            "load PUSICANControl.dll FAIL!\r\nload PUSICANControl.dll FAIL!\r\n");
+  session.window().click(IDC_OPEN);
+  EXPECT_EQ(session.window().takeMessage(), L"PCAN_Init fail!\n");
+  const auto traces = standInTraces(session);
+  ASSERT_FALSE(traces.empty());
+  EXPECT_THAT(traces.front(), HasSubstr(" event vendor-absent "));
+  EXPECT_FALSE(trace::readTrace(traces.front()).error);
+}
+
+}  // namespace
+}  // namespace halvane::e2e

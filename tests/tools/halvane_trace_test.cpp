@@ -1,0 +1,107 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tools/halvane-trace/session_model.h"
+#include "tools/halvane-trace/summary.h"
+#include "tools/halvane-trace/time_axis.h"
+#include "tools/halvane-trace/timeline.h"
+#include "trace/trace_reader.h"
+
+namespace halvane::tools {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// A session as the simulated rig writes it: a homing onto the switch, a slot move whose rest
+// report is lost, a move with a late report, a failing export and a missing one.
+constexpr char kSession[] =
+    "0.100 1 event loaded node=- time_scale=25\n"
+    "1.000 2 call PCAN_SetEventCallback(&, null, &) -> 0 bus=0.000\n"
+    "2.000 2 call PCAN_Init(8, 2, 1) -> 0 bus=0.000\n"
+    "300.000 3 callback OnlineCallback(1, 1)\n"
+    "3000.000 4 call PCAN_SetExtStopEnable(1, 1) -> 0 bus=1.776\n"
+    "3010.000 4 call PCAN_StartRelStep(1, 9600) -> 0 bus=1.776\n"
+    "3011.000 3 callback StatusCallback(1, 0, [00 08], 0)\n"
+    "3090.000 3 event rest node=1 pos=-1537 by=ext-stop report=sent\n"
+    "3090.000 3 callback StatusCallback(1, 0, [01 00], 0)\n"
+    "3100.000 4 call PCAN_GetControlStatus(1, &) -> 0 out=1 bus=1.776\n"
+    "3110.000 4 call PCAN_SetExtStopEnable(1, 0) -> 0 bus=1.776\n"
+    "4000.000 4 call PCAN_StartRelStep(1, 2133) -> 0 bus=1.776\n"
+    "4050.000 3 event rest node=1 pos=596 by=profile report=lost\n"
+    "5000.000 4 call PCAN_StartRelStep(2, 100) -> 0 took=2.000\n"
+    "5100.000 4 call PCAN_GetMotorPos(2, &) -> 0 out=100 took=2.000\n"
+    "5400.000 4 call PCAN_GetMotorPos(2, &) -> 0 out=100 took=2.000\n"
+    "7000.000 3 callback StatusCallback(2, 0, [00 00], 0)\n"
+    "8000.000 4 call PCAN_SetDir(2, 1) -> 9 bus=1.776\n"
+    "8100.000 4 call PCAN_SetDecel(2, 5) missing\n"
+    "3608100.000 4 inflight PCAN_GetGPIOValue(2, &) for=1000.000\n";
+
+SessionModel model() {
+  trace::ReadResult read = trace::readTrace(kSession);
+  EXPECT_FALSE(read.error);
+  return buildModel(std::move(read.records));
+}
+
+TEST(SessionModel, MovesEndAsTheTraceShows) {
+  const SessionModel m = model();
+  const auto& node1 = m.nodes.at(1).moves;
+  ASSERT_EQ(node1.size(), 2u);
+  EXPECT_TRUE(node1[0].homing);
+  EXPECT_EQ(node1[0].end, MoveEnd::ExtStop);
+  EXPECT_EQ(node1[0].endUs, 3'090'000);
+  EXPECT_FALSE(node1[1].homing);
+  EXPECT_EQ(node1[1].end, MoveEnd::ReportLost);
+  EXPECT_EQ(node1[1].endUs, 4'050'000);
+
+  const auto& node2 = m.nodes.at(2);
+  ASSERT_EQ(node2.moves.size(), 1u);
+  EXPECT_EQ(node2.moves[0].endUs, 5'100'000) << "where the position first stood still";
+  EXPECT_EQ(node2.moves[0].end, MoveEnd::RestReported) << "its report came, late";
+  EXPECT_EQ(node2.lateReports, 1);
+  EXPECT_EQ(m.nodes.at(1).restReports, 1);
+  EXPECT_EQ(m.nodes.at(1).onlineChanges.size(), 1u);
+  EXPECT_EQ(m.nodes.at(kBusLane).byExport.at("PCAN_Init").calls, 1);
+  ASSERT_EQ(node2.byExport.at("PCAN_SetDir").failures.size(), 1u);
+  EXPECT_EQ(node2.byExport.at("PCAN_SetDecel").missing, 1);
+}
+
+TEST(Summary, NamesFailuresMovesReportsAndTheLongestCalls) {
+  const std::string text = summaryText(model());
+  for (const char* expected :
+       {"PCAN_SetDir(2, 1) -> 9 at 8000.000 ms", "1 missing", "9600 steps (homing), home switch",
+        "2133 steps, rest report lost", "rest reports: 1 sent, 1 lost, 0 late",
+        "rest reports: 1 sent, 0 lost, 1 late", "online at 300.000 ms",
+        "in flight for 1000.000 ms: PCAN_GetGPIOValue(2, &)", "none recorded"}) {
+    EXPECT_THAT(text, HasSubstr(expected));
+  }
+}
+
+TEST(TimeAxis, LongIdleGapsAreFoldedAndTimeStillRunsForward) {
+  const TimeAxis axis({{0, 1'000'000}, {2'000'000, 3'000'000}, {3'600'000'000, 3'601'000'000}},
+                      1000);
+  ASSERT_EQ(axis.folds().size(), 1u) << "a gap under the fold threshold stays";
+  EXPECT_EQ(axis.folds()[0].fromUs, 3'000'000);
+  EXPECT_LT(axis.width(), 1000 + 2 * kFoldWidth) << "an hour's idle takes a fold's width";
+  double last = -1;
+  for (const int64_t t : {0LL, 500'000LL, 1'500'000LL, 3'000'000LL, 1'000'000'000LL,
+                          3'600'000'000LL, 3'601'000'000LL}) {
+    EXPECT_GT(axis.x(t), last) << t;
+    last = axis.x(t);
+  }
+}
+
+TEST(Timeline, OnePageWithNoScriptAndEveryItemExplainedOnHover) {
+  const std::string html = timelineHtml(model(), "trace <one> & \"two\"");
+  EXPECT_THAT(html, Not(HasSubstr("<script")));
+  EXPECT_THAT(html, HasSubstr("<svg"));
+  EXPECT_THAT(html, HasSubstr("trace &lt;one&gt; &amp; &quot;two&quot;"));
+  EXPECT_THAT(html, HasSubstr("<title>PCAN_SetDir(2, 1) -&gt; 9, at 8 s, took 1.776 ms</title>"));
+  EXPECT_THAT(html, HasSubstr("stroke=\"#e53935\""));
+  EXPECT_THAT(html, HasSubstr("homing move of 9600 steps from 3.01 s: home switch"));
+  EXPECT_THAT(html, HasSubstr("still in flight"));
+  EXPECT_THAT(html, HasSubstr("folded"));
+}
+
+}  // namespace
+}  // namespace halvane::tools

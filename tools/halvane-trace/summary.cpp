@@ -1,0 +1,134 @@
+#include "tools/halvane-trace/summary.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "trace/trace_writer.h"
+
+namespace halvane::tools {
+namespace {
+
+constexpr size_t kLongestShown = 5;
+
+std::string laneName(int node) {
+  return node == kBusLane ? "Bus (exports that name no node)" : "Node " + std::to_string(node);
+}
+
+std::string ms(int64_t us) {
+  return trace::formatMs(us) + " ms";
+}
+
+std::string fieldsOf(const trace::Record& r) {
+  const std::string text = trace::formatFields(r.fields);
+  return text.empty() ? text : text.substr(1);
+}
+
+std::string padded(const std::string& text, size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+void describeNode(std::string& out, int node, const NodeSummary& s) {
+  out += "\n" + laneName(node) + "\n  calls by export:\n";
+  for (const auto& [name, stats] : s.byExport) {
+    out += "    " + padded(name, 24) + std::to_string(stats.calls);
+    if (stats.missing > 0) {
+      out += ", " + std::to_string(stats.missing) + " missing";
+    }
+    if (!stats.failures.empty()) {
+      out += ", " + std::to_string(stats.failures.size()) + " failed:";
+      for (const trace::Record* f : stats.failures) {
+        out += ' ';
+        out += f->signature();
+        out += " -> " + std::to_string(*f->result) + " at " + ms(f->timeUs) + ";";
+      }
+      out.pop_back();
+    }
+    out += "\n";
+  }
+  if (node == kBusLane) {
+    return;
+  }
+  int lost = 0;
+  out += "  moves: " + std::to_string(s.moves.size()) + "\n";
+  for (size_t i = 0; i < s.moves.size(); ++i) {
+    const Move& m = s.moves[i];
+    lost += m.end == MoveEnd::ReportLost || m.end == MoveEnd::NoReport ? 1 : 0;
+    out += "    #" + std::to_string(i + 1) + " at " + ms(m.startUs) + ", " +
+           std::to_string(m.steps) + " steps" + (m.homing ? " (homing)" : "") + ", " +
+           std::string(moveEndName(m.end)) +
+           (m.bySwitch && m.end != MoveEnd::ExtStop ? " (stopped by the home switch)" : "");
+    if (m.endUs) {
+      out += m.end == MoveEnd::NoReport ? ", position still from " : " at ";
+      out += ms(*m.endUs) + ", took " + ms(*m.endUs - m.startUs);
+    }
+    out += "\n";
+  }
+  out += "  rest reports: " + std::to_string(s.restReports) + " sent, " + std::to_string(lost) +
+         " lost, " + std::to_string(s.lateReports) + " late\n";
+  out += "  online changes:";
+  for (const auto& [time, state] : s.onlineChanges) {
+    out += std::string(" ") + (state == 1 ? "online" : "offline") + " at " + ms(time) + ";";
+  }
+  if (s.onlineChanges.empty()) {
+    out += " none";
+  } else {
+    out.pop_back();
+  }
+  out += "\n  bus time: " + ms(s.busUs) + "\n";
+}
+
+}  // namespace
+
+std::string summaryText(const SessionModel& model) {
+  std::string out;
+  if (model.header != nullptr) {
+    out += "Recorded by: " + fieldsOf(*model.header) + "\n";
+  }
+  out += "Span: " + ms(model.firstUs) + " to " + ms(model.lastUs) + ", " +
+         std::to_string(model.records.size()) + " lines\n";
+  for (const auto& [node, summary] : model.nodes) {
+    describeNode(out, node, summary);
+  }
+
+  std::vector<const trace::Record*> calls;
+  for (const trace::Record& r : model.records) {
+    if (r.kind == trace::Kind::Call && !r.missing) {
+      calls.push_back(&r);
+    }
+  }
+  const size_t shown = std::min(kLongestShown, calls.size());
+  std::partial_sort(calls.begin(), calls.begin() + static_cast<long>(shown), calls.end(),
+                    [](const trace::Record* a, const trace::Record* b) {
+                      return callDuration(*a) > callDuration(*b);
+                    });
+  out += "\nLongest calls:\n";
+  for (size_t i = 0; i < shown; ++i) {
+    out += "  " + ms(callDuration(*calls[i])) + "  " + calls[i]->signature() + " at " +
+           ms(calls[i]->timeUs) + "\n";
+  }
+  for (const trace::Record& r : model.records) {
+    if (r.kind == trace::Kind::InFlight) {
+      const std::string* since = r.field("for");
+      out += "  in flight for " + (since != nullptr ? *since : std::string("?")) +
+             " ms: " + r.signature() + " at " + ms(r.timeUs) + "\n";
+    }
+  }
+
+  out += "\nOperator's steps and messages:";
+  if (model.operatorSteps.empty()) {
+    out += " none recorded\n";
+  } else {
+    out += "\n";
+    for (const trace::Record* step : model.operatorSteps) {
+      out += "  " + ms(step->timeUs) + "  " + step->name + " " + fieldsOf(*step) + "\n";
+    }
+  }
+  for (const trace::Record& r : model.records) {
+    if (r.kind == trace::Kind::Crash) {
+      out += "\nCrash at " + ms(r.timeUs) + ": " + fieldsOf(r) + "\n";
+    }
+  }
+  return out;
+}
+
+}  // namespace halvane::tools

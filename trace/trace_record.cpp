@@ -1,0 +1,59 @@
+#include "trace/trace_record.h"
+
+#include <charconv>
+
+namespace halvane::trace {
+
+std::string Record::signature() const {
+  std::string text = name + "(";
+  for (size_t i = 0; i < args.size(); ++i) {
+    text += i > 0 ? ", " : "";
+    text += args[i];
+  }
+  return text + ")";
+}
+
+const std::string* Record::field(std::string_view key) const {
+  for (const Field& f : fields) {
+    if (f.key == key) {
+      return &f.value;
+    }
+  }
+  return nullptr;
+}
+
+std::optional<int64_t> Record::intField(std::string_view key) const {
+  const std::string* value = field(key);
+  int64_t number = 0;
+  if (value == nullptr) {
+    return std::nullopt;
+  }
+  const char* end = value->data() + value->size();
+  const auto [at, error] = std::from_chars(value->data(), end, number);
+  if (error != std::errc() || at != end) {
+    return std::nullopt;
+  }
+  return number;
+}
+
+std::string_view kindName(Kind kind) {
+  switch (kind) {
+    case Kind::Call:
+      return "call";
+    case Kind::Callback:
+      return "callback";
+    case Kind::InFlight:
+      return "inflight";
+    case Kind::Event:
+      return "event";
+    case Kind::Operator:
+      return "operator";
+    case Kind::Header:
+      return "header";
+    case Kind::Crash:
+      return "crash";
+  }
+  return "event";
+}
+
+}  // namespace halvane::trace

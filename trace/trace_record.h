@@ -1,0 +1,58 @@
+// One line of a trace, as the simulated rig, the recording stand-in and every reader see it.
+//
+//   <ms> <thread> call <Export>(<args>) -> <result> [out=<v>] [bus=<ms>] [took=<ms>]
+//   <ms> <thread> call <Export>(<args>) missing
+//   <ms> <thread> callback <Name>(<args>) [-> <result>] [took=<ms>]
+//   <ms> <thread> inflight <Export>(<args>) for=<ms>
+//   <ms> <thread> event <what> key=value ...
+//   <ms> <thread> operator <step> key=value ...
+//   <ms> <thread> header key=value ...
+//   <ms> <thread> crash key=value ...
+//
+// <ms> is milliseconds with three decimals (so microseconds) since the library loaded. Pointer
+// arguments show as & (null ones as null); status bytes as the first two in hex: [00 08]. A value
+// with spaces, quotes or control characters is quoted, with \" \\ \n \r \t escapes.
+#pragma once
+
+#include <cstdint>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvane::trace {
+
+enum class Kind { Call, Callback, InFlight, Event, Operator, Header, Crash };
+
+struct Field {
+  std::string key;
+  std::string value;
+  bool operator==(const Field&) const = default;
+};
+
+struct Record {
+  Kind kind = Kind::Event;
+  int64_t timeUs = 0;
+  unsigned long threadId = 0;
+  // The export or callback (calls, callbacks, in-flight lines) or the event's or step's name.
+  std::string name;
+  std::vector<std::string> args;  // as written: "5", "&", "null", "[00 08]"
+  bool missing = false;           // a call of an export the library lacks
+  std::optional<int> result;      // always present on a call that is not missing
+  std::optional<int> out;
+  std::optional<int64_t> busUs;   // the simulated rig's time on the bus
+  std::optional<int64_t> tookUs;  // the call's duration as the caller saw it
+  std::vector<Field> fields;      // key=value pairs of every other line, in order
+
+  // "PCAN_SetAccel(1, 5)": what was called, without result or times.
+  std::string signature() const;
+  const std::string* field(std::string_view key) const;
+  std::optional<int64_t> intField(std::string_view key) const;
+
+  bool operator==(const Record&) const = default;
+};
+
+std::string_view kindName(Kind kind);
+
+}  // namespace halvane::trace

@@ -1,0 +1,327 @@
+// PUSICANControl.dll, the recording stand-in: the vendor's library renamed to
+// PUSICANControl.vendor.dll beside it is loaded by its full path on first use (never in DllMain,
+// which runs under the loader lock) and every call is forwarded to it and traced. With no vendor
+// library beside it the stand-in refuses to load, so the program behaves as with no library at
+// all; the trace says why.
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "controller/controller_exports.h"
+#include "trace/trace_writer.h"
+#include "tracer/call_log.h"
+#include "tracer/forwarding_tracer.h"
+#include "tracer/trace_files.h"
+#include "tracer/wide_text_win32.h"
+
+namespace halvane::tracer {
+namespace {
+
+constexpr char kTracerVersion[] = "1.0";
+constexpr wchar_t kVendorFileName[] = L"PUSICANControl.vendor.dll";
+
+HMODULE selfModule = nullptr;
+LARGE_INTEGER originCount{};
+LARGE_INTEGER countsPerSecond{};
+
+std::wstring ownFolder() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(selfModule, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length);
+  return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+std::wstring vendorPath() {
+  return ownFolder() + L"\\" + kVendorFileName;
+}
+
+class QpcClock final : public TracerClock {
+ public:
+  int64_t nowUs() override {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const int64_t counts = now.QuadPart - originCount.QuadPart;
+    const int64_t perSecond = countsPerSecond.QuadPart;
+    return counts / perSecond * 1'000'000 + counts % perSecond * 1'000'000 / perSecond;
+  }
+  unsigned long threadId() override { return GetCurrentThreadId(); }
+};
+
+// Each line goes to the system with WriteFile as it is written: no buffer of ours to lose when
+// the process dies.
+class FileOutput final : public LineOutput {
+ public:
+  explicit FileOutput(HANDLE file) : file_(file) {}
+  void writeLine(std::string_view line) override {
+    if (file_ == INVALID_HANDLE_VALUE) {
+      return;
+    }
+    std::string text(line);
+    text += "\r\n";
+    std::lock_guard lock(mutex_);
+    DWORD written = 0;
+    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+  // From the crash filter: no lock, which the crashing thread may hold.
+  void writeLineUnlocked(std::string_view line) {
+    if (file_ == INVALID_HANDLE_VALUE) {
+      return;
+    }
+    std::string text(line);
+    text += "\r\n";
+    DWORD written = 0;
+    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+
+ private:
+  HANDLE file_;
+  std::mutex mutex_;
+};
+
+class Win32Vendor final : public VendorLookup {
+ public:
+  explicit Win32Vendor(HMODULE module) : module_(module) {}
+  bool loaded() override { return module_ != nullptr; }
+  void* find(const char* name) override {
+    return reinterpret_cast<void*>(GetProcAddress(module_, name));
+  }
+
+ private:
+  HMODULE module_;
+};
+
+WallTime localNow() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+std::vector<std::string> namesIn(const std::wstring& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.txt").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) {
+    return names;
+  }
+  do {
+    names.push_back(utf8(entry.cFileName));
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+// The traces folder beside the stand-in, or, where that cannot be written, under the user's
+// local application data. Kernel calls only: this also runs inside DllMain.
+HANDLE createTraceFile(const WallTime& start, std::wstring& path) {
+  std::vector<std::wstring> folders = {ownFolder() + L"\\" + utf16(kTracesFolderName)};
+  wchar_t local[MAX_PATH] = {};
+  if (GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH) > 0) {
+    CreateDirectoryW((std::wstring(local) + L"\\Halvane").c_str(), nullptr);
+    folders.push_back(std::wstring(local) + L"\\Halvane\\" + utf16(kTracesFolderName));
+  }
+  for (const std::wstring& folder : folders) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const std::string& old : tracesToRemove(namesIn(folder))) {
+      DeleteFileW((folder + L"\\" + utf16(old)).c_str());
+    }
+    const std::string name = traceFileName(start);
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      path = folder + L"\\" + utf16(attempt == 0 ? name : std::to_string(attempt) + "-" + name);
+      const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        return file;
+      }
+      if (GetLastError() != ERROR_FILE_EXISTS) {
+        break;
+      }
+    }
+  }
+  path.clear();
+  return INVALID_HANDLE_VALUE;
+}
+
+std::string fileVersion(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  std::vector<char> data(size);
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, data.data()) ||
+      !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
+      info == nullptr) {
+    return "-";
+  }
+  return std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
+         std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(info->dwFileVersionLS)) + "." +
+         std::to_string(LOWORD(info->dwFileVersionLS));
+}
+
+// Size and checksum of a file, read in pieces.
+void fileFacts(const std::wstring& path, std::vector<trace::Field>& fields) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  uint64_t size = 0;
+  uint32_t crc = 0;
+  std::vector<char> buffer(65536);
+  DWORD read = 0;
+  while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
+         read > 0) {
+    crc = crc32(buffer.data(), read, crc);
+    size += read;
+  }
+  CloseHandle(file);
+  char hex[16];
+  wsprintfA(hex, "%08lX", static_cast<unsigned long>(crc));
+  fields.push_back({"vendor_size", std::to_string(size)});
+  fields.push_back({"vendor_crc32", hex});
+}
+
+std::vector<trace::Field> headerFields(const WallTime& start, const std::wstring& tracePath) {
+  const int64_t originUs =
+      originCount.QuadPart / countsPerSecond.QuadPart * 1'000'000 +
+      originCount.QuadPart % countsPerSecond.QuadPart * 1'000'000 / countsPerSecond.QuadPart;
+  return {{"tracer", kTracerVersion},
+          {"pid", std::to_string(GetCurrentProcessId())},
+          {"start", isoTime(start)},
+          {"clock_origin_us", std::to_string(originUs)},
+          {"trace", utf8(tracePath)},
+          {"limit_bytes", std::to_string(kTraceFileLimitBytes)},
+          {"kept", std::to_string(kTracesKept)},
+          {"vendor", utf8(vendorPath())}};
+}
+
+HMODULE loadVendor(DWORD& error) {
+  // Searches only the given path, and the vendor's own folder for its dependencies.
+  HMODULE module =
+      LoadLibraryExW(vendorPath().c_str(), nullptr,
+                     LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+    module = LoadLibraryExW(vendorPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  error = module == nullptr ? GetLastError() : 0;
+  return module;
+}
+
+struct StandIn;
+StandIn* running = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+
+struct StandIn {
+  QpcClock clock;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  std::wstring tracePath;
+  FileOutput fileOutput{INVALID_HANDLE_VALUE};
+  BoundedOutput output;
+  CallLog log;
+  Win32Vendor vendor;
+  ForwardingTracer tracer;
+
+  StandIn(HANDLE traceFile, std::wstring path, HMODULE vendorModule)
+      : file(traceFile),
+        tracePath(std::move(path)),
+        fileOutput(traceFile),
+        output(fileOutput, clock, kTraceFileLimitBytes),
+        log(output, clock),
+        vendor(vendorModule),
+        tracer(log, vendor) {}
+};
+
+LONG WINAPI crashFilter(EXCEPTION_POINTERS* info) {
+  if (running != nullptr && info != nullptr && info->ExceptionRecord != nullptr) {
+    char code[16], address[16];
+    wsprintfA(code, "0x%08lX", static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
+    wsprintfA(address, "0x%08lX",
+              static_cast<unsigned long>(
+                  reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress)));
+    trace::Record r;
+    r.kind = trace::Kind::Crash;
+    r.timeUs = running->clock.nowUs();
+    r.threadId = GetCurrentThreadId();
+    r.fields = {{"code", code}, {"address", address}};
+    running->fileOutput.writeLineUnlocked(trace::formatRecord(r));
+  }
+  return previousFilter != nullptr ? previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+StandIn& create() {
+  const WallTime start = localNow();
+  std::wstring path;
+  const HANDLE file = createTraceFile(start, path);
+  DWORD error = 0;
+  const HMODULE vendor = loadVendor(error);
+  auto* standIn = new StandIn(file, path, vendor);
+  trace::Record header;
+  header.kind = trace::Kind::Header;
+  header.fields = headerFields(start, path);
+  if (vendor != nullptr) {
+    header.fields.push_back({"vendor_version", fileVersion(vendorPath())});
+    fileFacts(vendorPath(), header.fields);
+  }
+  standIn->log.write(header);
+  if (vendor == nullptr) {
+    trace::Record failed;
+    failed.kind = trace::Kind::Event;
+    failed.name = "vendor-load-failed";
+    failed.fields = {{"error", std::to_string(error)}};
+    standIn->log.write(failed);
+  }
+  ForwardingTracer::install(&standIn->tracer);
+  running = standIn;
+  previousFilter = SetUnhandledExceptionFilter(crashFilter);
+  standIn->log.startWatch();
+  return *standIn;
+}
+
+// Inside DllMain: with no vendor library beside it, a short trace says so, and the load fails.
+bool vendorPresent() {
+  if (GetFileAttributesW(vendorPath().c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return true;
+  }
+  std::wstring path;
+  const WallTime start = localNow();
+  const HANDLE file = createTraceFile(start, path);
+  if (file != INVALID_HANDLE_VALUE) {
+    QpcClock clock;
+    FileOutput output(file);
+    trace::Record r;
+    r.kind = trace::Kind::Header;
+    r.fields = headerFields(start, path);
+    r.threadId = GetCurrentThreadId();
+    output.writeLine(trace::formatRecord(r));
+    r.kind = trace::Kind::Event;
+    r.name = "vendor-absent";
+    r.fields = {{"path", utf8(vendorPath())},
+                {"effect", "the stand-in refuses to load, as if no library were installed"}};
+    r.timeUs = clock.nowUs();
+    output.writeLine(trace::formatRecord(r));
+    CloseHandle(file);
+  }
+  return false;
+}
+
+}  // namespace
+
+ForwardingTracer& standInTracer() {
+  static StandIn& standIn = create();
+  return standIn.tracer;
+}
+
+}  // namespace halvane::tracer
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    halvane::tracer::selfModule = instance;
+    DisableThreadLibraryCalls(instance);
+    QueryPerformanceFrequency(&halvane::tracer::countsPerSecond);
+    QueryPerformanceCounter(&halvane::tracer::originCount);
+    return halvane::tracer::vendorPresent() ? TRUE : FALSE;
+  }
+  return TRUE;
+}
