@@ -55,11 +55,29 @@ std::vector<std::string> withoutPositionReads(const std::vector<std::string>& ca
   return kept;
 }
 
+// Whether node 1's wheel has come to rest since its last move started, by the simulated rig's
+// trace, which records the rest before it reports it.
+bool homingMoveEnded(const ProgramSession& session) {
+  bool ended = false;
+  for (const TraceEntry& entry : parseTrace(session.trace())) {
+    if (entry.kind == "event" && entry.text.find("node=1 ") != std::string::npos) {
+      ended = entry.text.rfind("move-start ", 0) == 0 ? false
+              : entry.text.rfind("rest ", 0) == 0     ? true
+                                                      : ended;
+    }
+  }
+  return ended;
+}
+
 TEST_F(Commands, HomingOffTheSwitchDrivesOntoItAndKeepsTheButtonsDisabledMeanwhile) {
-  start();
+  start({{L"HALVANE_SIM_TIME_SCALE", L"5"}});  // a move of about 2.4 s: time to look at it
   window().click(IDC_RESET1);
   ASSERT_TRUE(session_->waitForCalls("PCAN_StartRelStep(1, 9600)", 1));
-  EXPECT_TRUE(commandButtonsAre(window(), false));
+  // The buttons are read first; a trace that still shows the move running after that proves they
+  // were read while the homing ran (a busy machine may let it end before they are read).
+  const bool disabled = commandButtonsAre(window(), false);
+  ASSERT_FALSE(homingMoveEnded(*session_)) << "the move ended before the buttons could be read";
+  EXPECT_TRUE(disabled);
   ASSERT_TRUE(waitForCommandButtons(window(), true, std::chrono::seconds(30)));
   EXPECT_THAT(withoutPositionReads(callsFrom(session_->calls(), "PCAN_GetGPIOValue(1")),
               ElementsAreArray(kHomingOffTheSwitch));
