@@ -291,7 +291,9 @@ void SoakRun::homeWithClicksWhileDisabled(const CommandButton& button) {
     SendMessageTimeoutW(window().control(other.id), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG,
                         kDisabledClickTimeoutMs, &result);
     ++figures_.clicksWhileDisabled;
-    // Still moving once the click was handled: the buttons were disabled when it came.
+    // Still moving once the click was handled: the buttons were disabled when it came. The trace
+    // is read again for that: what was read before the click may be behind.
+    pollTrace();
     if (homingMoveRunning(button.node, fromEntry)) {
       proven = true;
     } else {
