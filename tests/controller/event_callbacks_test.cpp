@@ -11,11 +11,23 @@ namespace {
 using ::testing::ElementsAre;
 using testing::FakeRig;
 
-TEST(CallbackRegistration, HandsTheThreeCallbacksToTheLibrary) {
-  FakeRig rig;
-  registerCallbacks(*rig.link);
-  EXPECT_THAT(rig.library.calls(), ElementsAre("PCAN_SetEventCallback(fn, fn, fn)"));
-  EXPECT_TRUE(rig.library.hasCallbacks());
+TEST(CallbackRegistration, HandsTheLibraryCallbacksThatReachTheAxisRecords) {
+  // A library that has not been handed any callbacks yet.
+  testing::FakeControllerLibrary library;
+  ControllerLink link(library);
+  CMotorAxis first(1, link);
+  CMotorAxis second(2, link);
+  const AxisPair axes{&first, &second};
+  publishCallbackAxes(&axes);
+  ASSERT_FALSE(library.hasCallbacks());
+
+  registerCallbacks(link);
+  EXPECT_THAT(library.calls(), ElementsAre("PCAN_SetEventCallback(fn, fn, fn)"));
+  library.fireOnline(1, kNodeOnlineState);
+  library.fireStatus(2, kStatusKindMotion, kStatusMoving);
+  EXPECT_TRUE(first.isOnline());
+  EXPECT_FALSE(second.idleEvent().isSet());
+  publishCallbackAxes(nullptr);
 }
 
 TEST(CallbackRegistration, NothingIsCalledWithoutTheLibraryOrTheExport) {
@@ -47,7 +59,9 @@ TEST(OnlineCallback, UnknownNodesAndUnpublishedAxesAreIgnored) {
   EXPECT_FALSE(rig.second->isOnline());
   publishCallbackAxes(nullptr);  // as before the window has published its axes
   rig.library.fireOnline(1, 1);
+  rig.library.fireStatus(1, kStatusKindMotion, kStatusMoving);
   EXPECT_FALSE(rig.first->isOnline());
+  EXPECT_TRUE(rig.first->idleEvent().isSet());
 }
 
 TEST(StatusCallback, MovingBitResetsAndClearBitSetsTheIdleEvent) {
@@ -77,8 +91,19 @@ TEST(StatusCallback, ReportFromTheLibrarysThreadWakesAWaiter) {
   EXPECT_TRUE(rig.first->idleEvent().waitFor(std::chrono::seconds(10)));
 }
 
-TEST(SpareCallback, DoesNothingAndAnswersZero) {
-  EXPECT_EQ(SpareCallback(42), 0);
+TEST(StatusCallback, AReportWhileTheAxesArePublishedActsOnItsOwnRecordOrNone) {
+  // The callbacks are registered before the window publishes its axes, so the library's thread
+  // may report while they are being published.
+  FakeRig rig;
+  publishCallbackAxes(nullptr);
+  rig.library.fireStatusFromThread(2, kStatusKindMotion, kStatusMoving);
+  AxisPair axes;
+  axes.first = rig.first.get();
+  axes.second = rig.second.get();
+  publishCallbackAxes(&axes);
+  rig.library.joinCallbackThreads();
+  publishCallbackAxes(nullptr);
+  EXPECT_TRUE(rig.first->idleEvent().isSet());
 }
 
 }  // namespace

@@ -225,6 +225,29 @@ TEST_F(Commands, AChangedMicrostepBlocksMovesOfThatTurntableUntilItIsHomed) {
   EXPECT_FALSE(run(IDC_SEND_FORWARD1).empty());
 }
 
+TEST_F(Commands, ClicksOnDisabledButtonsAreIgnored) {
+  session_ = std::make_unique<ProgramSession>();
+  ASSERT_TRUE(session_->started());
+  ASSERT_TRUE(commandButtonsAre(window(), false));
+  for (int button : kCommandButtons) {
+    EXPECT_TRUE(window().clickAndWait(button)) << button;  // handled, and no box in the way
+  }
+  EXPECT_TRUE(commandButtonsAre(window(), false));
+  // The configuration runs after anything those clicks could have posted.
+  ASSERT_TRUE(openAndConfigure(*session_));
+  ASSERT_TRUE(session_->waitForCalls("PCAN_SetStopSpeed(2,", 1));
+  const std::string busAndConfiguration[] = {
+      "PCAN_SetEventCallback", "PCAN_Init",          "PCAN_OpenPort",
+      "PCAN_IsSlaveOnline",    "PCAN_SetAccel",      "PCAN_SetDecel",
+      "PCAN_SetMicroStep",     "PCAN_SetStartSpeed", "PCAN_SetStopSpeed"};
+  const auto calls = session_->calls();
+  for (const std::string& call : calls) {
+    EXPECT_THAT(busAndConfiguration, ::testing::Contains(call.substr(0, call.find('(')))) << call;
+  }
+  EXPECT_EQ(countStartingWith(calls, "PCAN_SetAccel("), 2u);
+  EXPECT_FALSE(window().messageBox().has_value());
+}
+
 TEST_F(Commands, ANegativeAngleIsRefusedBeforeAnythingIsSent) {
   start();
   window().setText(IDC_REVERSE_ANGLE1, L"-90");

@@ -90,8 +90,9 @@ TEST(NodeModel, HomingStopsOnTheSwitchWithTheExternalStopArmed) {
   EXPECT_TRUE(onSwitch(end.state.wheelUnits));
   EXPECT_EQ(inputWord(end.state), 0);
   EXPECT_EQ(controlStatus(end.state), kControlStoppedBySwitch);
-  const int64_t expected = stepsToEnterSwitch(wheelUnitsFromDegrees(90), -8);
-  EXPECT_EQ(end.state.position, -expected);
+  // From 90 degrees back to the switch's far edge at 3.6 degrees is 86.4 degrees, 1536 steps of
+  // 1/6400 turn; the next step is the first on the switch.
+  EXPECT_EQ(end.state.position, -1537);
   EXPECT_LT(end.state.move.stepsDone, 32 * 300);
 }
 

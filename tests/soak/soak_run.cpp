@@ -306,7 +306,11 @@ void SoakRun::homeWithClicksWhileDisabled(const CommandButton& button) {
     }
     const CommandButton& other = kCommandButtons[static_cast<size_t>(uniform(0, 7))];
     if (window().isEnabled(other.id)) {
-      fail(std::string(other.name) + " was enabled while a homing ran");
+      // The trace read before the button may be behind: the move must still run after it.
+      pollTrace();
+      if (homingMoveRunning(button.node, fromEntry)) {
+        fail(std::string(other.name) + " was enabled while a homing ran");
+      }
       break;
     }
     clicked.push_back(allowanceFor(other));
@@ -422,8 +426,31 @@ void SoakRun::reopen(bool homingRunning, double homingBound) {
     return;
   }
   const size_t opening = callCount();
+  // With an earlier reply still to come (a homing's that ran on through Close and Open, or one
+  // not seen), the buttons may be enabled before the configuration replies, and its reply would
+  // not show. Once that earlier reply has shown, or the configuration has made its first call
+  // (every earlier reply is in then), the buttons are taken back while the configuration's last
+  // call has not come, so its own reply shows. When it has come first, the reply cannot be told
+  // apart and the configuration is left unconfirmed.
+  const bool hide = homingRunning || replyUnseen_;
+  bool hidden = false;
+  bool tooLate = false;
+  const auto hideButtons = [&] {
+    if (!hide || hidden || tooLate) {
+      return;
+    }
+    const bool begun = findCallSince(opening, "PCAN_SetAccel(1,") != nullptr;
+    const bool anyEnabled = !e2e::commandButtonsAre(window(), false);
+    if (begun && !anyEnabled) {
+      hidden = true;  // nothing earlier can enable them now
+    } else if (begun || anyEnabled) {
+      hidden = takeCommandButtonsBefore(opening, "PCAN_SetStopSpeed(2,");
+      tooLate = !hidden;
+    }
+  };
   const Await check = awaitState(
       [&](const Await& so) {
+        hideButtons();
         return countCallsSince(opening, "PCAN_IsSlaveOnline") >= 2 ||
                anyStartsWith(so.boxes, kOfflineLead);
       },
@@ -449,22 +476,37 @@ void SoakRun::reopen(bool homingRunning, double homingBound) {
       [&](const Await& so) {
         offline = offline || anyStartsWith(so.boxes, kOfflineLead);
         failed = failed || configurationFailed(so.boxes);
+        hideButtons();
         const e2e::TraceEntry* last = findCallSince(checked, "PCAN_SetStopSpeed(2,");
-        return offline || failed ||
-               (last != nullptr && last->result == 0 && e2e::commandButtonsAre(window(), true));
+        return offline || failed || tooLate ||
+               (last != nullptr && last->result == 0 && hidden == hide &&
+                e2e::commandButtonsAre(window(), true));
       },
       kReplyBoundMs + (homingRunning ? homingBound : 0));
   if (!configuration.reached && !stopped_) {
     fail("the configuration after Open gave no reply within its bound (" + buttonStates() + ")");
   }
+  replyUnseen_ = hide && !hidden;
+  if (tooLate) {
+    configured_ = false;  // not a failure: the next Open configures again
+    return;
+  }
   noteReply(configuration, "configuration");
   configured_ = configuration.reached && !offline && !failed;
   failedConfigurations_ = configured_ ? 0 : failedConfigurations_ + 1;
-  if (homingRunning && configured_) {
-    // The homing's reply gave the buttons back before the configuration ran, so the
-    // configuration's own reply cannot be seen; let it land before the next click.
-    Sleep(50);
+}
+
+bool SoakRun::takeCommandButtonsBefore(size_t fromCall, const std::string& prefix) {
+  if (findCallSince(fromCall, prefix) != nullptr) {
+    return false;
   }
+  // Each switch is handled by the window before it returns, so a reply sent after the call
+  // came is handled after it.
+  for (int id : e2e::kCommandButtons) {
+    EnableWindow(window().control(id), FALSE);
+  }
+  pollTrace();
+  return findCallSince(fromCall, prefix) == nullptr;
 }
 
 template <typename Done>

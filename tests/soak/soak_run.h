@@ -68,6 +68,9 @@ class SoakRun {
   void homeAndReopenMidway(const CommandButton& button);
   // Close (if open) and Open until the bus is up, then the online check and the configuration.
   void reopen(bool homingRunning, double homingBoundMs);
+  // Disables the command buttons if no call starting with `prefix` has come since `fromCall`;
+  // true when none had come by the time they were disabled, so a reply after it will show.
+  bool takeCommandButtonsBefore(size_t fromCall, const std::string& prefix);
   // Waits until the library has not been called for `quietMs` and the buttons are enabled.
   void awaitQuiet(double quietMs);
 
@@ -111,6 +114,7 @@ class SoakRun {
   std::map<int, TypedValue> typed_;
   bool configured_ = false;
   int failedConfigurations_ = 0;  // in a row
+  bool replyUnseen_ = false;      // a configuration's reply may still be on its way
   bool stopped_ = false;          // the program died or hung: nothing more to drive
   std::string action_;            // what the action under way is, for failure lines
   int actionIndex_ = 0;

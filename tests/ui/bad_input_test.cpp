@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <optional>
 
 #include "tests/ui/worker_window_fixture.h"
 
@@ -12,10 +14,14 @@ namespace halvane::testing {
 namespace {
 
 const std::vector<std::string> kCorpus = {
-    "",     "abc",    "   ",        "-",          "+5",          "-0",
-    "0x10", "１２３", "2147483647", "2147483648", "-2147483649", std::string(1000, '7'),
-    "中文", "12abc",  " 42",        "-90",        "4294967296",  "1e9",
-    "\t7",  "+",      "--5",        "0007"};
+    "",       "abc",    "   ",        "-",          "+5",          "-0",
+    "0x10",   "１２３", "2147483647", "2147483648", "-2147483649", std::string(1000, '7'),
+    "中文",   "12abc",  " 42",        "-90",        "4294967296",  "1e9",
+    "\t7",    "+",      "--5",        "0007",       "-2147483648", "120795955",
+    "1000000"};
+
+// Steps of a degree at the configured microstep 32.
+constexpr double kStepsPerDegree = 200.0 * 32 / 360;
 
 // The largest magnitude the text's leading digits (after blanks and one sign) spell, as typed;
 // 0 when it begins with no digit. Saturates far above anything 32 bits hold.
@@ -39,12 +45,11 @@ bool typedNegative(const std::string& text) {
   return at != std::string::npos && text[at] == '-';
 }
 
-// The step count of the last move started, or -1 when none was started since the calls were
-// cleared.
-int64_t lastStart(const FakeControllerLibrary& library) {
+// The step count of the last move started since the calls were cleared; nothing when none was.
+std::optional<int64_t> lastStart(const FakeControllerLibrary& library) {
   const auto starts = library.callsNamed("PCAN_StartRelStep");
   if (starts.empty()) {
-    return -1;
+    return std::nullopt;
   }
   return std::atoll(starts.back().c_str() + starts.back().find(", ") + 2);
 }
@@ -57,7 +62,8 @@ class BadInputTest : public WorkerWindowTest {
     dlg().onTimer(TIMER_ONLINE_CHECK);
     deliverReply();
   }
-  // Runs a command if the window posts one, and hands its reply back.
+  // Runs a command if the window posts one, and hands its reply back; a click the window refuses
+  // must say why.
   void run(const std::function<void()>& click) {
     const size_t before = replies_.replies().size();
     window_.clearEvents();
@@ -65,13 +71,16 @@ class BadInputTest : public WorkerWindowTest {
     click();
     if (enabledCommandButtons() == 0) {
       deliverReply();
+      EXPECT_EQ(replies_.replies().size(), before + 1) << "one reply per command";
+    } else {
+      EXPECT_THAT(window_.messages(), ::testing::SizeIs(1)) << "a refused click says why";
+      EXPECT_EQ(replies_.replies().size(), before) << "a refused click posts nothing";
     }
     EXPECT_EQ(enabledCommandButtons(), 8) << "the buttons must come back";
-    (void)before;
   }
 };
 
-TEST_F(BadInputTest, AnglesNeverTurnAWheelFurtherThanTheDigitsTyped) {
+TEST_F(BadInputTest, AnglesTurnAWheelByWhatTheDigitsTypedMeanOrNotAtAll) {
   const int angleBoxes[] = {IDC_FORWARD_ANGLE1, IDC_REVERSE_ANGLE1, IDC_FORWARD_ANGLE2,
                             IDC_REVERSE_ANGLE2};
   for (int box : angleBoxes) {
@@ -80,15 +89,15 @@ TEST_F(BadInputTest, AnglesNeverTurnAWheelFurtherThanTheDigitsTyped) {
     for (const std::string& text : kCorpus) {
       window_.type(box, text);
       run([&] { forward ? dlg().onSendForward(axis) : dlg().onSendReverse(axis); });
-      const int64_t steps = lastStart(library_);
-      if (typedNegative(text)) {
-        // Refused, or read as 0 when beyond 32 bits: either way the wheel stays.
-        EXPECT_LE(steps, 0) << "a negative angle must not move: " << text;
-        continue;
+      const std::optional<int64_t> steps = lastStart(library_);
+      if (!steps.has_value() || *steps == 0) {
+        continue;  // refused, or read as no angle: the wheel stays
       }
-      // 32 microsteps: a degree is 200 * 32 / 360 steps.
-      EXPECT_LE(static_cast<double>(steps), typedMagnitude(text) * 200 * 32 / 360) << text;
-      EXPECT_LE(steps, 2147483647) << text;
+      // A negative angle would turn the wheel against its button; a count that wrapped would
+      // land anywhere. Either is a move the digits never meant.
+      EXPECT_FALSE(typedNegative(text)) << text << " moved " << *steps;
+      EXPECT_LT(std::abs(static_cast<double>(*steps) - typedMagnitude(text) * kStepsPerDegree), 1)
+          << text << " moved " << *steps;
     }
     window_.type(box, "180");
   }
@@ -115,18 +124,21 @@ TEST_F(BadInputTest, SpeedsSentAreNeverLargerThanTheDigitsTypedAndNeverChangeThe
   }
 }
 
-TEST_F(BadInputTest, ListsThatReadOddlyNeverMakeAWildMove) {
-  // The lists only ever show their items; a text they could not show still must not hurt.
+TEST_F(BadInputTest, EveryRowOfTheParameterListsMovesTheWheelByWhatItShows) {
+  // Drop-down lists hold no typed text: a row of theirs, or no row at all, is all they can give.
   const int lists[] = {IDC_ACCEL1, IDC_MICROSTEP1, IDC_ACCEL2, IDC_MICROSTEP2};
   for (int list : lists) {
     const int axis = list >= IDC_ACCEL2 ? 1 : 0;
-    for (const std::string& text : kCorpus) {
-      window_.type(list, text);
+    const bool microstepList = list == IDC_MICROSTEP1 || list == IDC_MICROSTEP2;
+    const int rows = static_cast<int>(window_.listItems(list).size());
+    for (int row = -1; row < rows; ++row) {
+      window_.select(list, row);
+      const std::string shown = window_.text(list);
       run([&] { dlg().onReset(axis); });  // the way a changed microstep is put in force
       run([&] { dlg().onSendForward(axis); });
-      const int64_t steps = lastStart(library_);
-      EXPECT_LE(steps, 2147483647) << text;
-      EXPECT_GE(steps, -1) << text;
+      // 180 degrees: half a revolution of 200 full steps at the microstep in force.
+      const int64_t microstep = microstepList ? std::atoi(shown.c_str()) : 32;
+      EXPECT_EQ(lastStart(library_), 100 * microstep) << "row " << row << " \"" << shown << "\"";
     }
     window_.select(list, 5);
     run([&] { dlg().onReset(axis); });

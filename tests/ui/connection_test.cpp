@@ -2,6 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "tests/ui/main_window_fixture.h"
 #include "ui/operator_texts.h"
 
@@ -102,22 +105,33 @@ class OnlineCheckTest : public MainWindowTest {
   }
 };
 
-TEST_F(OnlineCheckTest, MissingNodesAreNamedAndNothingIsConfigured) {
+TEST_F(OnlineCheckTest, OnlyNodesThatReportedOnlineAreAskedAndEveryMissingOneIsNamed) {
   struct Case {
-    bool firstAnswers;
-    bool secondAnswers;
+    bool reported[2];  // by the online callback
+    bool answers[2];   // to the library's query
+    std::vector<int> asked;
     const char* text;
   };
-  for (const Case& c : {Case{true, false, "节点2#未上线"}, Case{false, true, "节点1#未上线"},
-                        Case{false, false, "节点1#,2#未上线"}}) {
-    SCOPED_TRACE(c.text);
-    library_.fireOnline(1, 0);
-    library_.fireOnline(2, 0);
-    library_.setOutValue("PCAN_IsSlaveOnline", 1, 0);
-    library_.setOutValue("PCAN_IsSlaveOnline", 2, 0);
-    nodesAnswer(c.firstAnswers, c.secondAnswers);
+  const Case cases[] = {
+      {{true, true}, {true, false}, {1, 2}, "节点2#未上线"},
+      {{true, true}, {false, true}, {1, 2}, "节点1#未上线"},
+      {{true, false}, {true, true}, {1}, "节点2#未上线"},
+      {{false, true}, {true, true}, {2}, "节点1#未上线"},
+      {{false, false}, {true, true}, {}, "节点1#,2#未上线"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text + ::testing::PrintToString(c.asked));
+    std::vector<std::string> queries;
+    for (int node : {1, 2}) {
+      library_.fireOnline(node, c.reported[node - 1] ? kNodeOnlineState : 0);
+      library_.setOutValue("PCAN_IsSlaveOnline", node, c.answers[node - 1] ? 1 : 0);
+    }
+    for (int node : c.asked) {
+      queries.push_back("PCAN_IsSlaveOnline(" + std::to_string(node) + ", &)");
+    }
     dlg().onClose();
     openAndCheck();
+    EXPECT_EQ(library_.calls(), queries);
     EXPECT_THAT(window_.messages(), ElementsAre(c.text));
     EXPECT_THAT(channel_->posts(), IsEmpty());
     EXPECT_EQ(enabledCommandButtons(), 0);
@@ -125,28 +139,30 @@ TEST_F(OnlineCheckTest, MissingNodesAreNamedAndNothingIsConfigured) {
   }
 }
 
-TEST_F(OnlineCheckTest, OnlyNodesThatReportedThemselvesOnlineAreAsked) {
-  library_.setOutValue("PCAN_IsSlaveOnline", 1, 1);
-  library_.setOutValue("PCAN_IsSlaveOnline", 2, 1);
-  library_.fireOnline(2, kNodeOnlineState);
-  openAndCheck();
-  EXPECT_THAT(library_.calls(), ElementsAre("PCAN_IsSlaveOnline(2, &)"));
-  EXPECT_THAT(window_.messages(), ElementsAre("节点1#未上线"));
-}
-
-TEST_F(OnlineCheckTest, ANodeThatReportedOnlineButDoesNotAnswerIsMissing) {
-  library_.fireOnline(1, kNodeOnlineState);
-  library_.fireOnline(2, kNodeOnlineState);
-  library_.setOutValue("PCAN_IsSlaveOnline", 1, 1);
-  openAndCheck();
-  EXPECT_THAT(window_.messages(), ElementsAre("节点2#未上线"));
-}
-
 TEST_F(OnlineCheckTest, WithoutTheQueryExportBothNodesAreMissing) {
   nodesAnswer(true, true);
   library_.removeExport("PCAN_IsSlaveOnline");
   openAndCheck();
   EXPECT_THAT(window_.messages(), ElementsAre("节点1#,2#未上线"));
+}
+
+TEST_F(OnlineCheckTest, OnlineReportsFromTheLibrarysThreadDuringTheCheckAreReadWhole) {
+  nodesAnswer(true, true);
+  std::atomic<bool> checked{false};
+  std::thread library([&] {
+    while (!checked.load()) {
+      library_.fireOnline(1, kNodeOnlineState);
+      library_.fireOnline(2, kNodeOnlineState);
+    }
+  });
+  for (int check = 0; check < 20; ++check) {
+    dlg().onClose();
+    openAndCheck();
+  }
+  checked.store(true);
+  library.join();
+  EXPECT_THAT(window_.messages(), IsEmpty());
+  EXPECT_EQ(channel_->posts().size(), 20u);
 }
 
 TEST_F(OnlineCheckTest, BothOnlineTakesTheShownValuesAsAppliedAndConfiguresOnce) {
