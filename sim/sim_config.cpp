@@ -11,9 +11,9 @@ namespace {
 constexpr double kMaxTimeScale = 1000.0;
 constexpr int64_t kMaxOnlineDelayMs = 600000;
 constexpr std::string_view kPrefix = "HALVANE_SIM_";
-constexpr std::array<const char*, 8> kKnownVariables = {kVarTimeScale, kVarOnlineDelay, kVarOffline,
+constexpr std::array<const char*, 9> kKnownVariables = {kVarTimeScale, kVarOnlineDelay, kVarOffline,
                                                         kVarNoSwitch,  kVarStartAngle,  kVarFail,
-                                                        kVarLoseRest,  kVarTrace};
+                                                        kVarLoseRest,  kVarTrace,       kVarView};
 
 std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -117,6 +117,7 @@ class Parser {
     readStartAngles();
     readFailures();
     readLostRests();
+    readView();
     if (auto trace = environment_.get(kVarTrace)) {
       result_.config.tracePath = std::string(trim(*trace));
     }
@@ -151,6 +152,14 @@ class Parser {
                 "unknown variable, ignored");
       }
     }
+  }
+
+  void readView() {
+    const auto text = value(kVarView);
+    if (text && *text != "0" && *text != "1") {
+      problem(kVarView, *text, "not 0 or 1; 1 is used");
+    }
+    result_.config.view = !text || *text != "0";
   }
 
   void readTimeScale() {

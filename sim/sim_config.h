@@ -43,6 +43,7 @@ struct SimConfig {
   std::vector<FailureRule> failures;
   std::vector<LostRestRule> lostRests;
   std::string tracePath;
+  bool view = true;  // the window that shows the rig
 };
 
 struct ConfigProblem {
@@ -71,6 +72,7 @@ inline constexpr char kVarStartAngle[] = "HALVANE_SIM_START_ANGLE";
 inline constexpr char kVarFail[] = "HALVANE_SIM_FAIL";
 inline constexpr char kVarLoseRest[] = "HALVANE_SIM_LOSE_REST";
 inline constexpr char kVarTrace[] = "HALVANE_SIM_TRACE";
+inline constexpr char kVarView[] = "HALVANE_SIM_VIEW";
 
 ParsedConfig parseConfig(const Environment& environment);
 
