@@ -8,7 +8,9 @@ namespace halvane::sim {
 
 RigRunner::RigRunner(const SimConfig& config, SimPlatform& platform, TraceSink* trace,
                      Threading threading)
-    : platform_(platform), trace_(trace), threading_(threading), core_(config) {}
+    : platform_(platform), trace_(trace), threading_(threading), core_(config) {
+  publish();  // the wheels where they stand, before any call
+}
 
 RigRunner::~RigRunner() {
   {

@@ -30,7 +30,10 @@ struct InlineRig {
 
 TEST(RigSnapshot, FollowsTheBusTheMoveAndTheCalls) {
   InlineRig rig;
-  EXPECT_EQ(rig.runner.snapshots().read().version, 0u);
+  const RigSnapshot atLoad = rig.runner.snapshots().read();
+  EXPECT_EQ(atLoad.version, 1u);  // the wheels show where they stand before any call
+  EXPECT_NEAR(atLoad.nodes[1].wheelDegrees, 200.0, 0.01);
+  EXPECT_FALSE(atLoad.busOpen);
   rig.open();
   RigSnapshot s = rig.runner.snapshots().read();
   EXPECT_TRUE(s.busOpen);
@@ -96,6 +99,24 @@ TEST(RigSnapshot, AWatcherIsWokenOnceForEachTimeItAsks) {
   board.publish({});
   EXPECT_EQ(wakes, 2);
   EXPECT_EQ(board.read().version, 4u);
+}
+
+TEST(RigSnapshot, TheViewIsOnUnlessTurnedOff) {
+  const struct {
+    const char* value;
+    bool view;
+    size_t problems;
+  } cases[] = {{nullptr, true, 0}, {"", true, 0},    {"1", true, 0}, {"0", false, 0},
+               {" 0 ", false, 0},  {"off", true, 1}, {"2", true, 1}};
+  for (const auto& c : cases) {
+    std::map<std::string, std::string> values;
+    if (c.value != nullptr) {
+      values[kVarView] = c.value;
+    }
+    const ParsedConfig parsed = parseConfig(MapEnvironment(values));
+    EXPECT_EQ(parsed.config.view, c.view) << (c.value ? c.value : "unset");
+    EXPECT_EQ(parsed.problems.size(), c.problems) << (c.value ? c.value : "unset");
+  }
 }
 
 }  // namespace
