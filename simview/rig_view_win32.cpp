@@ -1,8 +1,10 @@
 #include "simview/rig_view_win32.h"
 
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "controller/controller_exports.h"
 #include "simview/scene_painter_win32.h"
@@ -20,10 +22,12 @@ constexpr int kControlRows = 4;
 constexpr int kClientHeight = kSceneHeight + 6 + kControlRows * kRowPitch;
 constexpr int kMargin = 12;
 constexpr int kWindowGap = 8;
+// A fixed size: the scene is laid out for it.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 // 30 frames a second at least, whatever the time scale: the rig publishes every 2 ms while a
 // wheel turns, so each frame shows a fresh state.
-constexpr UINT kFrameMs = 25;
+constexpr UINT kFrameMs = 30;
 constexpr UINT_PTR kFrameTimer = 1;
 // Until the program's own window shows, the view looks for it to sit beside it, then stops.
 constexpr UINT kPlaceMs = 200;
@@ -43,7 +47,7 @@ int controlId(int node, int role) {
 
 RECT clientArea() {
   RECT area{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&area, WS_OVERLAPPEDWINDOW, FALSE, 0);
+  AdjustWindowRectEx(&area, kWindowStyle, FALSE, 0);
   return area;
 }
 
@@ -90,6 +94,8 @@ class RigView {
   ScenePainter painter_;
   HBRUSH background_ = nullptr;
   sim::RigSnapshot shown_;
+  Scene scene_;
+  std::map<int, std::string> controlTexts_;
   bool animating_ = false;
   int placeTries_ = 0;
   LRESULT framesPainted_ = 0;
@@ -108,9 +114,9 @@ bool RigView::create() {
   const RECT area = clientArea();
   const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
   const int width = area.right - area.left;
-  CreateWindowExW(0, kViewClass, widen(texts::kTitle).c_str(),
-                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, std::max(0, screenWidth - width), 0, width,
-                  area.bottom - area.top, nullptr, nullptr, windowClass.hInstance, this);
+  CreateWindowExW(0, kViewClass, widen(texts::kTitle).c_str(), kWindowStyle | WS_CLIPCHILDREN,
+                  std::max(0, screenWidth - width), 0, width, area.bottom - area.top, nullptr,
+                  nullptr, windowClass.hInstance, this);
   if (window_ == nullptr) {
     return false;
   }
@@ -160,13 +166,12 @@ void RigView::createControls() {
   setText(kFailNext, texts::kFailNext);
 }
 
+// Only a text that changed reaches the control: asking a control for its text costs a message.
 void RigView::setText(int id, const std::string& text) {
-  const HWND control = GetDlgItem(window_, id);
-  const std::wstring wanted = widen(text);
-  wchar_t current[256] = {};
-  GetWindowTextW(control, current, 256);
-  if (wanted != current) {
-    SetWindowTextW(control, wanted.c_str());
+  std::string& shown = controlTexts_[id];
+  if (shown != text) {
+    shown = text;
+    SetWindowTextW(GetDlgItem(window_, id), widen(text).c_str());
   }
 }
 
@@ -203,8 +208,21 @@ void RigView::showState() {
     setText(controlId(node, kSwitch), state.switchWorks ? texts::kHideSwitch : texts::kShowSwitch);
     setText(controlId(node, kSummary), nodeSummary(node, state));
   }
-  RECT scene{0, 0, kClientWidth, kSceneHeight};
-  InvalidateRect(window_, &scene, FALSE);
+  // While the wheels turn, only the old and new places of what moves are painted again.
+  Scene next = drawRig(shown_, kClientWidth, kSceneHeight);
+  // Gathered into one region first: each invalidation is a round trip to the window system.
+  const auto boxes = changedAreas(scene_, next, kClientWidth, kSceneHeight);
+  if (!boxes.empty()) {
+    const HRGN changed = CreateRectRgn(0, 0, 0, 0);
+    for (const Box& box : boxes) {
+      const HRGN part = CreateRectRgn(box.left, box.top, box.right, box.bottom);
+      CombineRgn(changed, changed, part, RGN_OR);
+      DeleteObject(part);
+    }
+    InvalidateRgn(window_, changed, FALSE);
+    DeleteObject(changed);
+  }
+  scene_ = std::move(next);
 }
 
 void RigView::onCommand(int id) {
@@ -250,11 +268,28 @@ void RigView::onCommand(int id) {
 }
 
 void RigView::paint() {
+  // The parts to paint, before BeginPaint takes the update region away.
+  std::vector<RECT> dirty;
+  const HRGN region = CreateRectRgn(0, 0, 0, 0);
+  if (GetUpdateRgn(window_, region, FALSE) > NULLREGION) {
+    const DWORD size = GetRegionData(region, 0, nullptr);
+    std::vector<char> data(size);
+    auto* rects = reinterpret_cast<RGNDATA*>(data.data());
+    if (size > 0 && GetRegionData(region, size, rects) == size) {
+      const RECT* first = reinterpret_cast<const RECT*>(rects->Buffer);
+      dirty.assign(first, first + rects->rdh.nCount);
+    }
+  }
+  DeleteObject(region);
   PAINTSTRUCT ps;
   const HDC dc = BeginPaint(window_, &ps);
+  if (dirty.empty()) {
+    dirty.push_back(ps.rcPaint);
+  }
   RECT client;
   GetClientRect(window_, &client);
-  painter_.paint(dc, client, drawRig(shown_, client.right, kSceneHeight));
+  // The scene, and under the controls the same background (they clip themselves out).
+  painter_.paint(dc, client, scene_, dirty);
   EndPaint(window_, &ps);
   ++framesPainted_;
 }

@@ -78,40 +78,42 @@ const char* extStopText(sim::ExtStopState state) {
 }
 
 void drawWheel(Scene& scene, const WheelPlace& wheel, const sim::NodeSnapshot& state) {
-  scene.discs.push_back({wheel.centre, wheel.radius, state.moving ? kFaceMoving : kFace, kRim});
+  Layer& backdrop = scene.backdrop;
+  backdrop.discs.push_back({wheel.centre, wheel.radius, state.moving ? kFaceMoving : kFace, kRim});
   const auto current = slotAt(state.wheelDegrees);
   for (int slot = 0; slot < kSlotCount; ++slot) {
     const double at = slotDegrees(slot);
     const bool here = current == slot;
-    scene.discs.push_back(
+    backdrop.discs.push_back(
         {onWheel(wheel, at, wheel.radius * 0.62), wheel.radius * 0.13, kHole, kRim});
-    scene.segments.push_back({onWheel(wheel, at, wheel.radius * 0.86),
-                              onWheel(wheel, at, wheel.radius), here ? kCurrentSlot : kRim,
-                              here ? 3 : 2});
-    scene.labels.push_back({onWheel(wheel, at, wheel.radius + 16),
-                            std::string(texts::kSlots[static_cast<size_t>(slot)]),
-                            here ? kCurrentSlot : kInk, Label::Align::Centre, here});
+    backdrop.segments.push_back({onWheel(wheel, at, wheel.radius * 0.86),
+                                 onWheel(wheel, at, wheel.radius), here ? kCurrentSlot : kRim,
+                                 here ? 3 : 2});
+    backdrop.labels.push_back({onWheel(wheel, at, wheel.radius + 16),
+                               std::string(texts::kSlots[static_cast<size_t>(slot)]),
+                               here ? kCurrentSlot : kInk, Label::Align::Centre, here});
   }
-  scene.bands.push_back({wheel.centre, wheel.radius + 4, 0.0, kSwitchArcDegrees,
-                         state.switchWorks ? kSwitch : kSwitchHidden, 6});
-  scene.segments.push_back(
+  backdrop.bands.push_back({wheel.centre, wheel.radius + 4, 0.0, kSwitchArcDegrees,
+                            state.switchWorks ? kSwitch : kSwitchHidden, 6});
+  scene.live.segments.push_back(
       {wheel.centre, onWheel(wheel, state.wheelDegrees, wheel.radius * 0.92), kPointer, 4});
-  scene.discs.push_back({wheel.centre, 6, kPointer, kPointer});
+  scene.live.discs.push_back({wheel.centre, 6, kPointer, kPointer});
 }
 
 void drawTexts(Scene& scene, int node, const WheelPlace& wheel, int width,
                const sim::NodeSnapshot& state) {
   const double left = (node - 1) * width / 2.0 + kTextIndent;
   double y = wheel.centre.y + wheel.radius + kLabelMargin;
-  const auto line = [&](std::string text, Rgb colour, bool bold = false) {
-    scene.labels.push_back({{left, y}, std::move(text), colour, Label::Align::Left, bold});
+  const auto line = [&](std::string text, Rgb colour, bool bold = false, bool live = false) {
+    (live ? scene.live : scene.backdrop)
+        .labels.push_back({{left, y}, std::move(text), colour, Label::Align::Left, bold});
     y += kLineHeight;
   };
   line(wheelName(node) + "  " + onlineText(state), state.online ? kGood : kBad, true);
   line(texts::kAngle + formatted("%.2f°", state.wheelDegrees) + "  " + slotText(state),
-       slotAt(state.wheelDegrees) ? kCurrentSlot : kInk);
-  line(texts::kCounter + std::to_string(state.position), kInk);
-  line(motionText(state), state.moving ? kCurrentSlot : kInk);
+       slotAt(state.wheelDegrees) ? kCurrentSlot : kInk, false, true);
+  line(texts::kCounter + std::to_string(state.position), kInk, false, true);
+  line(motionText(state), state.moving ? kCurrentSlot : kInk, false, true);
   line(texts::kMicrostep + std::to_string(state.microstep), kInk);
   line(std::string(texts::kExtStop) + extStopText(state.extStop) +
            (state.switchWorks ? "" : std::string("  ") + texts::kSwitchHidden),
@@ -123,7 +125,70 @@ void drawTexts(Scene& scene, int node, const WheelPlace& wheel, int width,
   }
 }
 
+constexpr int kBoxMargin = 3;  // thick strokes and round-off
+
+Box around(double left, double top, double right, double bottom) {
+  return {static_cast<int>(std::floor(left)) - kBoxMargin,
+          static_cast<int>(std::floor(top)) - kBoxMargin,
+          static_cast<int>(std::ceil(right)) + kBoxMargin,
+          static_cast<int>(std::ceil(bottom)) + kBoxMargin};
+}
+
+Box boxOf(const Disc& d, int) {
+  return around(d.centre.x - d.radius, d.centre.y - d.radius, d.centre.x + d.radius,
+                d.centre.y + d.radius);
+}
+
+Box boxOf(const Segment& s, int) {
+  return around(std::min(s.from.x, s.to.x) - s.width, std::min(s.from.y, s.to.y) - s.width,
+                std::max(s.from.x, s.to.x) + s.width, std::max(s.from.y, s.to.y) + s.width);
+}
+
+Box boxOf(const Band& b, int) {
+  return around(b.centre.x - b.radius - b.width, b.centre.y - b.radius - b.width,
+                b.centre.x + b.radius + b.width, b.centre.y + b.radius + b.width);
+}
+
+Box boxOf(const Label& l, int width) {
+  // A text's width is the painter's to know: it may reach the end of its half.
+  const double halfEnd = l.at.x < width / 2.0 ? width / 2.0 : width;
+  const double left = l.align == Label::Align::Centre ? l.at.x - width / 4.0 : l.at.x;
+  const double top = l.align == Label::Align::Centre ? l.at.y - kLineHeight : l.at.y;
+  return around(left, top, halfEnd, top + 2 * kLineHeight);
+}
+
+// The places of the items that differ, item by item, in both lists.
+template <class Item>
+void addChanged(const std::vector<Item>& before, const std::vector<Item>& after, int width,
+                std::vector<Box>& boxes) {
+  for (size_t i = 0; i < std::max(before.size(), after.size()); ++i) {
+    const bool inBefore = i < before.size();
+    const bool inAfter = i < after.size();
+    if (inBefore && inAfter && before[i] == after[i]) {
+      continue;
+    }
+    if (inBefore) {
+      boxes.push_back(boxOf(before[i], width));
+    }
+    if (inAfter) {
+      boxes.push_back(boxOf(after[i], width));
+    }
+  }
+}
+
 }  // namespace
+
+std::vector<Box> changedAreas(const Scene& before, const Scene& after, int width, int height) {
+  if (!(before.backdrop == after.backdrop) || !(before.background == after.background)) {
+    return {{0, 0, width, height}};
+  }
+  std::vector<Box> boxes;
+  addChanged(before.live.discs, after.live.discs, width, boxes);
+  addChanged(before.live.bands, after.live.bands, width, boxes);
+  addChanged(before.live.segments, after.live.segments, width, boxes);
+  addChanged(before.live.labels, after.live.labels, width, boxes);
+  return boxes;
+}
 
 WheelPlace wheelPlace(int node, int width, int height) {
   const double column = width / 2.0;
@@ -161,7 +226,7 @@ std::string nodeSummary(int node, const sim::NodeSnapshot& state) {
 Scene drawRig(const sim::RigSnapshot& rig, int width, int height) {
   Scene scene;
   scene.background = kBackground;
-  scene.labels.push_back(
+  scene.backdrop.labels.push_back(
       {{kTextIndent, 6},
        rig.busOpen ? texts::kBusOpen + formatted(" %.0f kbit/s", rig.kbps) : texts::kBusClosed,
        rig.busOpen ? kGood : kFaint,

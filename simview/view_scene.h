@@ -20,12 +20,14 @@ struct Rgb {
 
 struct Point {
   double x = 0, y = 0;
+  bool operator==(const Point&) const = default;
 };
 
 struct Disc {
   Point centre;
   double radius = 0;
   Rgb fill, edge;
+  bool operator==(const Disc&) const = default;
 };
 
 // A piece of a circle around a wheel's centre, between two wheel angles.
@@ -35,12 +37,14 @@ struct Band {
   double fromDegrees = 0, toDegrees = 0;
   Rgb colour;
   int width = 1;
+  bool operator==(const Band&) const = default;
 };
 
 struct Segment {
   Point from, to;
   Rgb colour;
   int width = 1;
+  bool operator==(const Segment&) const = default;
 };
 
 struct Label {
@@ -50,15 +54,24 @@ struct Label {
   Rgb colour;
   Align align = Align::Left;
   bool bold = false;
+  bool operator==(const Label&) const = default;
 };
 
 // Painted in this order: discs, bands, segments, labels.
-struct Scene {
-  Rgb background;
+struct Layer {
   std::vector<Disc> discs;
   std::vector<Band> bands;
   std::vector<Segment> segments;
   std::vector<Label> labels;
+  bool operator==(const Layer&) const = default;
+};
+
+// The backdrop holds what stays put while the wheels turn, so a painter can keep it from frame to
+// frame; the live layer (pointers, angles, counters, speeds) goes on top.
+struct Scene {
+  Rgb background;
+  Layer backdrop;
+  Layer live;
 };
 
 struct WheelPlace {
@@ -83,5 +96,13 @@ std::optional<int> slotAt(double degrees);
 std::string nodeSummary(int node, const sim::NodeSnapshot& state);
 
 Scene drawRig(const sim::RigSnapshot& rig, int width, int height);
+
+struct Box {
+  int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// What must be painted again to go from one scene to the next, in a drawing area `width` wide:
+// everything when the backdrop changed; otherwise the places of the old and the new live layer.
+std::vector<Box> changedAreas(const Scene& before, const Scene& after, int width, int height);
 
 }  // namespace halvane::simview

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "simview/rig_view_win32.h"
 #include "tests/e2e/operator_steps.h"
+#include "tests/e2e/rig_view_probe.h"
 
 namespace halvane::e2e {
 namespace {
@@ -14,31 +14,6 @@ namespace {
 constexpr int kTakeOffNode1 = 1010;
 constexpr int kSummaryNode1 = 1015;
 constexpr int kSlot4Row = 3;
-
-struct ViewSearch {
-  DWORD processId;
-  HWND found;
-};
-
-BOOL CALLBACK findViewOfProcess(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<ViewSearch*>(data);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t className[64] = {};
-  GetClassNameW(window, className, 64);
-  if (owner == search->processId && std::wstring(className) == simview::kViewClass &&
-      IsWindowVisible(window)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND findView(DWORD processId) {
-  ViewSearch search{processId, nullptr};
-  EnumWindows(findViewOfProcess, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 bool traceHas(const ProgramSession& session, const std::string& text) {
   for (const std::string& line : session.trace()) {
@@ -55,7 +30,7 @@ TEST(RigView, ShowsTheWheelAtItsSlotAndItsFaultsReachTheProgram) {
   ProgramSession session(options);
   ASSERT_TRUE(session.started());
   HWND view = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (view = findView(session.processId())) != nullptr; }));
+  ASSERT_TRUE(waitUntil([&] { return (view = findRigView(session.processId())) != nullptr; }));
   EXPECT_EQ(windowText(view), L"模拟转台");
   ASSERT_TRUE(openAndConfigure(session));
 

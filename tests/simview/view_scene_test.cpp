@@ -12,22 +12,28 @@ namespace {
 constexpr int kWidth = 820;
 constexpr int kHeight = 520;
 
-const Label* findLabel(const Scene& scene, const std::string& text) {
-  for (const Label& label : scene.labels) {
-    if (label.text == text) {
-      return &label;
-    }
-  }
-  return nullptr;
+std::vector<Label> allLabels(const Scene& scene) {
+  std::vector<Label> labels = scene.backdrop.labels;
+  labels.insert(labels.end(), scene.live.labels.begin(), scene.live.labels.end());
+  return labels;
 }
 
-const Label* labelStarting(const Scene& scene, const std::string& start) {
-  for (const Label& label : scene.labels) {
-    if (label.text.rfind(start, 0) == 0) {
-      return &label;
+std::optional<Label> findLabel(const Scene& scene, const std::string& text) {
+  for (const Label& label : allLabels(scene)) {
+    if (label.text == text) {
+      return label;
     }
   }
-  return nullptr;
+  return std::nullopt;
+}
+
+std::optional<Label> labelStarting(const Scene& scene, const std::string& start) {
+  for (const Label& label : allLabels(scene)) {
+    if (label.text.rfind(start, 0) == 0) {
+      return label;
+    }
+  }
+  return std::nullopt;
 }
 
 double distance(Point a, Point b) {
@@ -44,7 +50,7 @@ sim::RigSnapshot restingRig(double degrees1, double degrees2) {
 
 // The pointer is the thick segment that starts at the wheel's centre.
 Point pointerTip(const Scene& scene, const WheelPlace& wheel) {
-  for (const Segment& s : scene.segments) {
+  for (const Segment& s : scene.live.segments) {
     if (s.width == 4 && distance(s.from, wheel.centre) < 1e-9) {
       return s.to;
     }
@@ -89,7 +95,7 @@ TEST(ViewScene, PointerLabelsAndSwitchFollowTheWheel) {
   for (int slot = 0; slot < kSlotCount; ++slot) {
     const std::string name(texts::kSlots[static_cast<size_t>(slot)]);
     int found = 0;
-    for (const Label& label : scene.labels) {
+    for (const Label& label : scene.backdrop.labels) {
       if (label.text == name && label.align == Label::Align::Centre) {
         ++found;
         const bool nearWheel1 = distance(label.at, wheel.centre) < wheel.radius + 20;
@@ -102,14 +108,14 @@ TEST(ViewScene, PointerLabelsAndSwitchFollowTheWheel) {
     }
     EXPECT_EQ(found, 2) << name;  // one on each wheel
   }
-  ASSERT_EQ(scene.bands.size(), 2u);
-  EXPECT_EQ(scene.bands[0].fromDegrees, 0.0);
-  EXPECT_NEAR(scene.bands[0].toDegrees, 3.6, 1e-9);
+  ASSERT_EQ(scene.backdrop.bands.size(), 2u);
+  EXPECT_EQ(scene.backdrop.bands[0].fromDegrees, 0.0);
+  EXPECT_NEAR(scene.backdrop.bands[0].toDegrees, 3.6, 1e-9);
 }
 
 TEST(ViewScene, TextsShowEachNodesStateAndTheBus) {
   sim::RigSnapshot rig = restingRig(183.6, 90.0);
-  EXPECT_NE(findLabel(drawRig(rig, kWidth, kHeight), texts::kBusClosed), nullptr);
+  EXPECT_TRUE(findLabel(drawRig(rig, kWidth, kHeight), texts::kBusClosed).has_value());
   rig.busOpen = true;
   rig.kbps = 125;
   sim::NodeSnapshot& moving = rig.nodes[1];
@@ -124,25 +130,72 @@ TEST(ViewScene, TextsShowEachNodesStateAndTheBus) {
   moving.recentCalls = {"PCAN_GetMotorPos(2, &) -> 0", "PCAN_StartRelStep(2, 100) -> 9"};
   const Scene scene = drawRig(rig, kWidth, kHeight);
 
-  EXPECT_NE(findLabel(scene, "总线：打开 125 kbit/s"), nullptr);
-  EXPECT_NE(findLabel(scene, "转盘1  在线"), nullptr);
-  EXPECT_NE(findLabel(scene, "真实角度：183.60°  位置4"), nullptr);
-  EXPECT_NE(findLabel(scene, "转盘2  离线（已拔下）"), nullptr);
-  EXPECT_NE(findLabel(scene, "真实角度：90.00°  不在位置上"), nullptr);
-  EXPECT_NE(findLabel(scene, "步数计数：-1537"), nullptr);
-  EXPECT_NE(findLabel(scene, "转动中 2000 步/秒"), nullptr);
-  EXPECT_NE(findLabel(scene, "静止"), nullptr);
-  EXPECT_NE(findLabel(scene, "细分：32"), nullptr);
-  EXPECT_NE(findLabel(scene, "外部停止：已触发  原点开关已隐藏"), nullptr);
-  EXPECT_NE(findLabel(scene, "外部停止：关"), nullptr);
-  const Label* good = findLabel(scene, "PCAN_GetMotorPos(2, &) -> 0");
-  const Label* failed = findLabel(scene, "PCAN_StartRelStep(2, 100) -> 9");
+  EXPECT_TRUE(findLabel(scene, "总线：打开 125 kbit/s").has_value());
+  EXPECT_TRUE(findLabel(scene, "转盘1  在线").has_value());
+  EXPECT_TRUE(findLabel(scene, "真实角度：183.60°  位置4").has_value());
+  EXPECT_TRUE(findLabel(scene, "转盘2  离线（已拔下）").has_value());
+  EXPECT_TRUE(findLabel(scene, "真实角度：90.00°  不在位置上").has_value());
+  EXPECT_TRUE(findLabel(scene, "步数计数：-1537").has_value());
+  EXPECT_TRUE(findLabel(scene, "转动中 2000 步/秒").has_value());
+  EXPECT_TRUE(findLabel(scene, "静止").has_value());
+  EXPECT_TRUE(findLabel(scene, "细分：32").has_value());
+  EXPECT_TRUE(findLabel(scene, "外部停止：已触发  原点开关已隐藏").has_value());
+  EXPECT_TRUE(findLabel(scene, "外部停止：关").has_value());
+  const auto good = findLabel(scene, "PCAN_GetMotorPos(2, &) -> 0");
+  const auto failed = findLabel(scene, "PCAN_StartRelStep(2, 100) -> 9");
   ASSERT_TRUE(good && failed);
   EXPECT_NE(good->colour, failed->colour);
   EXPECT_GT(failed->at.y, good->at.y);
   // Node 2's texts sit in the right half.
   EXPECT_GE(labelStarting(scene, "转盘2")->at.x, kWidth / 2.0);
-  EXPECT_NE(scene.bands[1].colour, scene.bands[0].colour);  // the hidden switch is greyed
+  EXPECT_NE(scene.backdrop.bands[1].colour,
+            scene.backdrop.bands[0].colour);  // the hidden switch is greyed
+}
+
+TEST(ViewScene, WhileAWheelTurnsBetweenSlotsOnlyTheLiveLayerChanges) {
+  sim::RigSnapshot rig = restingRig(100.0, 200.0);
+  rig.nodes[0].moving = true;
+  rig.nodes[0].speed = 4000;
+  const Scene before = drawRig(rig, kWidth, kHeight);
+  rig.nodes[0].wheelDegrees = 110.0;
+  rig.nodes[0].position += 178;
+  const Scene after = drawRig(rig, kWidth, kHeight);
+  EXPECT_EQ(before.backdrop, after.backdrop);
+  EXPECT_FALSE(before.live == after.live);
+  // Only the places of the old and the new pointer and live texts are painted again: every live
+  // item of both scenes lies inside one of the boxes, and together they are a small part.
+  const auto boxes = changedAreas(before, after, kWidth, kHeight);
+  const auto covered = [&](Point p) {
+    for (const Box& b : boxes) {
+      if (p.x >= b.left && p.x <= b.right && p.y >= b.top && p.y <= b.bottom) {
+        return true;
+      }
+    }
+    return false;
+  };
+  double area = 0;
+  for (const Box& b : boxes) {
+    area += static_cast<double>(b.right - b.left) * (b.bottom - b.top);
+  }
+  EXPECT_LT(area, kWidth * kHeight / 3.0);
+  for (const Scene* scene : {&before, &after}) {
+    const Segment& pointer = scene->live.segments[0];  // wheel 1's
+    EXPECT_TRUE(covered(pointer.from) && covered(pointer.to));
+    for (const Label& l : scene->live.labels) {
+      if (l.at.x < kWidth / 2.0) {
+        EXPECT_TRUE(covered(l.at) && covered({l.at.x + 200, l.at.y + kLineHeight})) << l.text;
+      }
+    }
+  }
+  EXPECT_FALSE(covered(after.live.segments[1].to));  // wheel 2 stands still
+  EXPECT_TRUE(changedAreas(after, after, kWidth, kHeight).empty());
+  rig.nodes[0].wheelDegrees = 123.6;  // reaches 位置3: its mark lights up
+  const Scene atSlot = drawRig(rig, kWidth, kHeight);
+  EXPECT_FALSE(atSlot.backdrop == before.backdrop);
+  const auto whole = changedAreas(after, atSlot, kWidth, kHeight);
+  ASSERT_EQ(whole.size(), 1u);
+  EXPECT_EQ(whole[0].right, kWidth);
+  EXPECT_EQ(whole[0].bottom, kHeight);
 }
 
 TEST(ViewScene, WheelsAndTextsStayInsideTheirHalves) {
@@ -157,7 +210,7 @@ TEST(ViewScene, WheelsAndTextsStayInsideTheirHalves) {
     for (auto& node : rig.nodes) {
       node.recentCalls.assign(sim::kRecentCallCount, "PCAN_GetMotorPos(1, &) -> 0");
     }
-    for (const Label& label : drawRig(rig, width, height).labels) {
+    for (const Label& label : allLabels(drawRig(rig, width, height))) {
       EXPECT_LE(label.at.y + kLineHeight, height) << label.text << " at " << width;
     }
   }
