@@ -26,6 +26,7 @@ LoadedRig loadRig(const Environment& environment, SimPlatform& platform,
                    parsed.config.tracePath.c_str(), traceError.c_str());
     }
   }
+  rig.view = parsed.config.view;
   rig.runner = std::make_unique<RigRunner>(parsed.config, platform, rig.trace.get(), threading);
   std::string loaded = "loaded node=- " + describeConfig(parsed.config);
   if (const auto origin = platform.clockOriginMicroseconds()) {

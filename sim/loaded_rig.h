@@ -12,6 +12,7 @@ namespace halvane::sim {
 struct LoadedRig {
   std::unique_ptr<TraceSink> trace;
   std::unique_ptr<RigRunner> runner;
+  bool view = true;  // HALVANE_SIM_VIEW
 };
 
 // The trace starts with one "loaded" line naming the settings in force and one line per problem.

@@ -197,11 +197,12 @@ void RigCore::reportRest(Node& node, int nodeId, bool bySwitch, Outbox& out) {
   for (const LostRestRule& rule : config_.lostRests) {
     lost = lost || ((rule.node == 0 || rule.node == nodeId) && rule.reports.matches(count));
   }
-  const char* report = !busOpen_ ? "no-bus" : lost ? "lost" : "sent";
+  // A node off the bus (closed, or taken off) cannot report.
+  const char* report = !node.online ? "no-bus" : lost ? "lost" : "sent";
   event(out,
         format("rest node=%d %s by=%s report=%s rest_count=%lld", nodeId, where(node.state).c_str(),
                bySwitch ? "ext-stop" : "end", report, static_cast<long long>(count)));
-  if (busOpen_ && !lost) {
+  if (node.online && !lost) {
     OutItem item;
     item.kind = OutItem::Kind::StatusReport;
     item.node = nodeId;

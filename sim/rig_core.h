@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/hand_faults.h"
 #include "sim/node_model.h"
 #include "sim/request.h"
 #include "sim/sim_config.h"
@@ -54,6 +55,11 @@ class RigCore {
   bool busOpen() const { return busOpen_; }
   bool online(int node) const;
   const NodeState& nodeState(int node) const;
+  int bitRateKbps() const { return bitRateKbps_; }
+  const SimConfig& config() const { return config_; }
+
+  // A fault made by hand, at the time of the last advanceTo (hand_faults.cpp).
+  void applyHandFault(const HandFault& fault, Outbox& out);
 
  private:
   struct Node {

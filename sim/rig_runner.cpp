@@ -31,7 +31,9 @@ std::string callText(const Request& request, const Answer& answer) {
 
 RigRunner::RigRunner(const SimConfig& config, SimPlatform& platform, TraceSink* trace,
                      Threading threading)
-    : platform_(platform), trace_(trace), threading_(threading), core_(config) {}
+    : platform_(platform), trace_(trace), threading_(threading), core_(config) {
+  publish();  // the wheels where they stand, before any call
+}
 
 RigRunner::~RigRunner() {
   {
@@ -53,6 +55,7 @@ int RigRunner::call(Request request) {
     Outbox out;
     core_.advanceTo(now, out);
     answer = process(request, out);
+    publish();
     const EventCallbacks callbacks = core_.callbacks();
     lock.unlock();
     deliver(out, callbacks, now);
@@ -77,9 +80,36 @@ void RigRunner::pump() {
   Outbox out;
   const Duration now = platform_.now();
   core_.advanceTo(now, out);
+  applyHandFaults(out);
+  publish();
   const EventCallbacks callbacks = core_.callbacks();
   lock.unlock();
   deliver(out, callbacks, now);
+}
+
+void RigRunner::inject(const HandFault& fault) {
+  {
+    std::lock_guard lock(mutex_);
+    handFaults_.push_back(fault);
+    if (threading_ == Threading::OwnThread) {
+      ensureThread();
+      wake_.notify_one();
+    }
+  }
+  if (threading_ == Threading::Inline) {
+    pump();
+  }
+}
+
+void RigRunner::applyHandFaults(Outbox& out) {
+  for (const HandFault& fault : handFaults_) {
+    core_.applyHandFault(fault, out);
+  }
+  handFaults_.clear();
+}
+
+void RigRunner::publish() {
+  board_.publish(snapshotOf(core_, calls_));
 }
 
 std::optional<Duration> RigRunner::nextWake() {
@@ -101,7 +131,7 @@ void RigRunner::ensureThread() {
 void RigRunner::threadMain() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
-    if (queue_.empty()) {
+    if (queue_.empty() && handFaults_.empty()) {
       platform_.waitUntil(wake_, lock, core_.nextWake());
     }
     if (stopping_) {
@@ -112,9 +142,11 @@ void RigRunner::threadMain() {
     Outbox out;
     const Duration now = platform_.now();
     core_.advanceTo(now, out);
+    applyHandFaults(out);
     for (Pending* pending : batch) {
       pending->answer = process(*pending->request, out);
     }
+    publish();
     const EventCallbacks callbacks = core_.callbacks();
     lock.unlock();
     deliver(out, callbacks, now);
@@ -132,6 +164,7 @@ void RigRunner::threadMain() {
 Answer RigRunner::process(Request& request, Outbox& out) {
   Outbox effects;
   const Answer answer = core_.handle(request, effects);
+  calls_.record(request, answer);
   OutItem line;
   line.kind = OutItem::Kind::Call;
   line.text = callText(request, answer);

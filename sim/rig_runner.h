@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "sim/rig_core.h"
+#include "sim/rig_snapshot.h"
 #include "sim/sim_platform.h"
 
 namespace halvane::sim {
@@ -39,6 +40,11 @@ class RigRunner {
 
   std::optional<Duration> nextWake();
 
+  // The rig's state as last published, for watchers that must not hold up a call.
+  SnapshotBoard& snapshots() { return board_; }
+  // A fault made by hand; handed to the rig's thread, never waited for (Inline: done at once).
+  void inject(const HandFault& fault);
+
  private:
   struct Pending {
     Request* request = nullptr;
@@ -54,6 +60,9 @@ class RigRunner {
   void deliver(const Outbox& out, const EventCallbacks& callbacks, Duration time);
   void write(Duration time, unsigned long threadId, const std::string& text);
   bool onOwnThread() const;
+  // With the lock held: faults made by hand since the last work, then the state for watchers.
+  void applyHandFaults(Outbox& out);
+  void publish();
 
   SimPlatform& platform_;
   TraceSink* trace_;
@@ -63,6 +72,9 @@ class RigRunner {
   std::condition_variable wake_;
   std::condition_variable answered_;
   std::deque<Pending*> queue_;
+  std::vector<HandFault> handFaults_;
+  CallHistory calls_;
+  SnapshotBoard board_;
   RigCore core_;
   std::thread thread_;
   std::thread::id threadId_;

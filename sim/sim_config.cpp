@@ -12,9 +12,9 @@ constexpr double kMaxTimeScale = 1000.0;
 constexpr int64_t kMaxOnlineDelayMs = 600000;
 constexpr std::string_view kPrefix = "HALVANE_SIM_";
 constexpr int64_t kMaxPeriodMs = 60000;
-constexpr std::array<const char*, 11> kKnownVariables = {
+constexpr std::array<const char*, 12> kKnownVariables = {
     kVarTimeScale, kVarOnlineDelay, kVarOffline, kVarNoSwitch,     kVarStartAngle, kVarFail,
-    kVarLoseRest,  kVarStaleRest,   kVarTrace,   kVarStatusPeriod, kVarPositionLag};
+    kVarLoseRest,  kVarStaleRest,   kVarTrace,   kVarStatusPeriod, kVarPositionLag, kVarView};
 
 std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -121,6 +121,7 @@ class Parser {
     readNodeRules(kVarStaleRest, "move", result_.config.staleRests, &StaleRestRule::moves);
     readMilliseconds(kVarStatusPeriod, kMaxPeriodMs, result_.config.statusPeriod);
     readMilliseconds(kVarPositionLag, kMaxPeriodMs, result_.config.positionLag);
+    readView();
     if (auto trace = environment_.get(kVarTrace)) {
       result_.config.tracePath = std::string(trim(*trace));
     }
@@ -155,6 +156,14 @@ class Parser {
                 "unknown variable, ignored");
       }
     }
+  }
+
+  void readView() {
+    const auto text = value(kVarView);
+    if (text && *text != "0" && *text != "1") {
+      problem(kVarView, *text, "not 0 or 1; 1 is used");
+    }
+    result_.config.view = !text || *text != "0";
   }
 
   void readTimeScale() {

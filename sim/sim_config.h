@@ -52,6 +52,7 @@ struct SimConfig {
   Duration statusPeriod{};  // zero: no periodic status reports
   Duration positionLag{};   // how far behind the wheel PCAN_GetMotorPos answers
   std::string tracePath;
+  bool view = true;  // the window that shows the rig
 };
 
 struct ConfigProblem {
@@ -83,6 +84,7 @@ inline constexpr char kVarStaleRest[] = "HALVANE_SIM_STALE_REST";
 inline constexpr char kVarStatusPeriod[] = "HALVANE_SIM_STATUS_PERIOD_MS";
 inline constexpr char kVarPositionLag[] = "HALVANE_SIM_POSITION_LAG_MS";
 inline constexpr char kVarTrace[] = "HALVANE_SIM_TRACE";
+inline constexpr char kVarView[] = "HALVANE_SIM_VIEW";
 
 ParsedConfig parseConfig(const Environment& environment);
 

@@ -227,6 +227,7 @@ ProgramSession::ProgramSession(const SessionOptions& options)
 
   auto settings = options.simulatorSettings;
   settings[L"HALVANE_SIM_TRACE"] = traceFile();
+  settings.try_emplace(L"HALVANE_SIM_VIEW", L"0");  // the rig's window only where a case asks
   if (options.simulatorOnPath) {
     wchar_t path[32768] = {};
     GetEnvironmentVariableW(L"PATH", path, 32768);

@@ -91,6 +91,7 @@ class SimulatedLibrary : public ::testing::Test {
     SetEnvironmentVariableA("HALVANE_SIM_TRACE", tracePath().c_str());
     SetEnvironmentVariableA("HALVANE_SIM_TIME_SCALE", "20");
     SetEnvironmentVariableA("HALVANE_SIM_ONLINE_DELAY_MS", "0");
+    SetEnvironmentVariableA("HALVANE_SIM_VIEW", "0");  // no window in this test
     SetEnvironmentVariableA("HALVANE_SIM_FAIL", "PCAN_SetDecel:2@1");
     SetEnvironmentVariableA("HALVANE_SIM_BOGUS", "1");
     library = LoadLibraryA(kControllerLibraryName);
