@@ -131,7 +131,7 @@ TEST_F(Commands, HomingWaitsForTheRestOfItsOwnMove) {
   for (const auto& settings : cases) {
     start(settings);
     const std::string what = narrow(settings.begin()->first);
-    window().click(IDC_RESET1);
+    ASSERT_TRUE(window().clickAndWait(IDC_RESET1)) << what;  // the buttons are off once it returns
     ASSERT_TRUE(waitForCommandButtons(window(), true, std::chrono::seconds(30))) << what;
     EXPECT_FALSE(window().messageBox().has_value()) << what;
     const auto entries = parseTrace(session_->trace());
