@@ -60,7 +60,9 @@ halvane_start_xvfb() {
 # (build/<preset>/tests/e2e/halvane_desktop_holder.exe) until halvane_wine_end. Wine ends its desktop
 # a second after the last program using it ends; the next program to need one starts it again as its
 # child, with that program's standard error: under ctest, the test runner's pipe, held for as long as
-# the desktop lives. Started here with no output, the holder and the desktop hold nothing of a test.
+# the desktop lives. Wine's services, started by a session's first program, take its standard error
+# the same way. Started here first, with no output, the holder, the desktop and the services hold
+# nothing of a test.
 halvane_wine_session() {
   local holder=$1
   if [[ ! -f $holder ]]; then
