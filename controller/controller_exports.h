@@ -2,7 +2,11 @@
 // (the program's binding, the unit tests' fake library, the simulated rig's DLL) expands it.
 #pragma once
 
-#if defined(_WIN32) && defined(__i386__)
+// The vendor's exports and callbacks use the Windows standard calling convention (the callee
+// removes the arguments). It differs from the compilers' default only on 32-bit x86 Windows, named
+// _M_IX86 by Microsoft's compiler and __i386__ by GCC and Clang; the check below the types stops a
+// build there that came out with the default.
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
 #define HALVANE_STDCALL __stdcall
 #else
 #define HALVANE_STDCALL
@@ -53,6 +57,26 @@ namespace halvane {
   using name##_fn = int(HALVANE_STDCALL*) params;
 HALVANE_CONTROLLER_EXPORTS(HALVANE_DECLARE_EXPORT_FN)
 #undef HALVANE_DECLARE_EXPORT_FN
+
+#ifdef _WIN32
+// Every Windows compiler knows __stdcall and ignores it where the target has one convention, so
+// this holds on any Windows target and fails only where the types above lost the convention: a
+// build error instead of a stack corrupted on the first call into the library.
+namespace convention_check {
+template <typename A, typename B>
+inline constexpr bool kSameType = false;
+template <typename A>
+inline constexpr bool kSameType<A, A> = true;
+
+static_assert(kSameType<OnlineCallbackFn, int(__stdcall*)(int, int)>);
+static_assert(kSameType<SpareCallbackFn, int(__stdcall*)(int)>);
+static_assert(kSameType<StatusCallbackFn, int(__stdcall*)(int, int, unsigned char*, int)>);
+#define HALVANE_CHECK_EXPORT_FN(name, params, args) \
+  static_assert(kSameType<name##_fn, int(__stdcall*) params>, #name " must be __stdcall");
+HALVANE_CONTROLLER_EXPORTS(HALVANE_CHECK_EXPORT_FN)
+#undef HALVANE_CHECK_EXPORT_FN
+}  // namespace convention_check
+#endif
 
 // The names, in table order.
 inline constexpr const char* kControllerExportNames[] = {

@@ -56,18 +56,32 @@ halvane_start_xvfb() {
   return 1
 }
 
-# halvane_wine_session: one wineserver for the whole run, and the virtual desktop started up front
-# with no inherited output (started by the first program instead, it would hold that program's
-# output pipe open and make it look hung).
+# halvane_wine_session HOLDER: one wineserver for the whole run, and Wine's desktop kept up by HOLDER
+# (build/<preset>/tests/e2e/halvane_desktop_holder.exe) until halvane_wine_end. Wine ends its desktop
+# a second after the last program using it ends; the next program to need one starts it again as its
+# child, with that program's standard error: under ctest, the test runner's pipe, held for as long as
+# the desktop lives. Wine's services, started by a session's first program, take its standard error
+# the same way. Started here first, with no output, the holder, the desktop and the services hold
+# nothing of a test.
 halvane_wine_session() {
+  local holder=$1
+  if [[ ! -f $holder ]]; then
+    echo "halvane_wine_session: $holder is missing (it is built with the end-to-end driver)" >&2
+    return 1
+  fi
   wineserver -p
-  wine explorer.exe /desktop=Default,1024x768 </dev/null >/dev/null 2>&1 &
+  wine "$holder" </dev/null >/dev/null 2>&1 &
   local tries
-  for tries in $(seq 100); do
-    xwininfo -root -children 2>/dev/null | grep -q "Wine desktop" && break
+  for tries in $(seq 300); do
+    if xwininfo -root -children 2>/dev/null | grep -q "Wine desktop"; then
+      # Returns once Wine's start-up (services, first-run work) is over too.
+      wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+      return 0
+    fi
     sleep 0.1
   done
-  wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+  echo "halvane_wine_session: Wine's desktop did not come up" >&2
+  return 1
 }
 
 # halvane_wine_end: stops the session's wineserver and everything Wine left running.

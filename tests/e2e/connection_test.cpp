@@ -101,8 +101,9 @@ TEST(Connection, CloseDisablesEverythingAndOpenAgainConfiguresAgain) {
   ASSERT_TRUE(session.started());
   ASSERT_TRUE(openAndConfigure(session));
   WindowProbe& window = session.window();
-  window.click(IDC_CLOSE);
-  ASSERT_TRUE(waitUntil([&] { return window.isEnabled(IDC_OPEN); }));
+  // Waits for the whole handler: it enables Open before it disables the rest.
+  ASSERT_TRUE(window.clickAndWait(IDC_CLOSE));
+  EXPECT_TRUE(window.isEnabled(IDC_OPEN));
   EXPECT_FALSE(window.isEnabled(IDC_CLOSE));
   EXPECT_TRUE(commandButtonsAre(window, false));
   EXPECT_TRUE(session.waitForCalls("PCAN_ClosePort()", 1));

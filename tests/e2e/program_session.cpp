@@ -1,6 +1,7 @@
 #include "tests/e2e/program_session.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,9 +70,8 @@ std::wstring environmentBlock(const std::map<std::wstring, std::wstring>& settin
   return block;
 }
 
-// The driver's own output is the test runner's pipe. Were the program (or anything Wine starts on
-// its behalf, such as the desktop) to inherit it, the runner would wait for them before it could
-// see the driver end.
+// The driver's own output is the test runner's pipe. Were the program to inherit its handles, the
+// runner would wait for the program too before it could see the driver end.
 void keepDriverOutputToItself() {
   for (DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
     const HANDLE handle = GetStdHandle(which);
@@ -79,34 +79,6 @@ void keepDriverOutputToItself() {
       SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
     }
   }
-}
-
-// Wine's desktop ends once no program has a window, and the next program that needs one starts it
-// again, handing it that program's output. Started by a driver, it would hold the test runner's
-// pipe for as long as the display lives; so the driver starts it first, with no output at all.
-void startDesktopQuietly() {
-  static bool started = false;
-  if (started) {
-    return;
-  }
-  started = true;
-  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  const HANDLE nothing =
-      CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  &inheritable, OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = startup.hStdOutput = startup.hStdError = nothing;
-  std::wstring commandLine = L"explorer.exe /desktop=Default,1024x768";
-  PROCESS_INFORMATION desktop{};
-  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &desktop)) {
-    WaitForInputIdle(desktop.hProcess, 10000);  // returns at once where a desktop runs already
-    CloseHandle(desktop.hThread);
-    CloseHandle(desktop.hProcess);
-  }
-  CloseHandle(nothing);
 }
 
 HWND findMainWindow(DWORD processId) {
@@ -142,6 +114,22 @@ std::wstring widen(const std::string& utf8) {
   std::wstring text(static_cast<size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), text.data(), size);
   return text;
+}
+
+bool desktopIsUp() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  bool found = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+       more = Process32NextW(snapshot, &entry)) {
+    found = _wcsicmp(entry.szExeFile, L"explorer.exe") == 0;
+  }
+  CloseHandle(snapshot);
+  return found;
 }
 
 void endDriver(int code) {
@@ -189,7 +177,11 @@ std::wstring freshTestFolder(const std::wstring& wanted) {
 
 ProgramSession::ProgramSession(const SessionOptions& options)
     : folder_(freshTestFolder(options.folderName)) {
-  startDesktopQuietly();
+  if (!desktopIsUp()) {
+    ADD_FAILURE() << "Wine's desktop is not up: run the drivers in the Wine session of "
+                     "scripts/lib/wine.sh (halvane_wine_session)";
+    return;
+  }
   const std::wstring exe = folder_ + L"\\Halvane.exe";
   CopyFileW(programPath().c_str(), exe.c_str(), FALSE);
   const std::wstring installed = folder_ + L"\\installed";

@@ -67,6 +67,11 @@ class ProgramSession {
   WindowProbe probe_;
 };
 
+// Whether Wine's desktop is up. A program the driver starts may not start it: the desktop would be
+// that program's child, holding the driver's Unix standard error (the test runner's pipe) for as
+// long as it lives. The Wine session of the scripts keeps one up through the run.
+bool desktopIsUp();
+
 // Ends the driver at once with `code`, its output flushed: a driver has nothing to tear down.
 [[noreturn]] void endDriver(int code);
 
