@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
   std::wstring still;
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--still") {
-      still = e2e::widen(argv[++i]);
+      still = halvane::widen(argv[++i]);
     }
   }
   e2e::SessionOptions options;

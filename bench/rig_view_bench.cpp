@@ -48,7 +48,7 @@ struct Session {
 
   bool start(bool withView, const wchar_t* timeScale) {
     e2e::SessionOptions options;
-    options.folderName = e2e::widen(name);
+    options.folderName = halvane::widen(name);
     options.simulatorSettings = {{L"HALVANE_SIM_VIEW", withView ? L"1" : L"0"},
                                  {L"HALVANE_SIM_TIME_SCALE", timeScale}};
     program = std::make_unique<ProgramSession>(options);
@@ -104,7 +104,7 @@ void idle() {
 }
 
 void turning(bool withView, const wchar_t* timeScale, DWORD ms) {
-  const std::string scale = e2e::narrow(timeScale);
+  const std::string scale = halvane::narrow(timeScale);
   Session session{std::string("bench-view-turning-") + (withView ? "on-" : "off-") + scale, nullptr,
                   nullptr};
   const std::string what = std::string("both wheels turning, time scale ") + scale +

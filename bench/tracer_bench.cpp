@@ -25,7 +25,7 @@ constexpr int64_t kWaitGapUs = 5000;
 int runs = 20;
 
 std::wstring windowsPath(const char* path) {
-  std::wstring wide = L"Z:" + e2e::widen(path);
+  std::wstring wide = L"Z:" + halvane::widen(path);
   for (wchar_t& c : wide) {
     c = c == L'/' ? L'\\' : c;
   }
@@ -139,7 +139,7 @@ std::vector<trace::Record> standInRecords(const e2e::ProgramSession& session) {
     return {};
   }
   FindClose(find);
-  std::ifstream in(e2e::narrow(folder + L"\\" + entry.cFileName), std::ios::binary);
+  std::ifstream in(halvane::narrow(folder + L"\\" + entry.cFileName), std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return trace::readTrace(text).records;
 }

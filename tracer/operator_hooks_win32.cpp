@@ -10,7 +10,7 @@
 
 #include "tracer/call_log.h"
 #include "tracer/operator_steps.h"
-#include "tracer/wide_text_win32.h"
+#include "ui/win32/wide_text.h"
 
 namespace halvane::tracer {
 namespace {
@@ -26,7 +26,7 @@ std::string textOf(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(
       static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return utf8(text);
+  return narrow(text);
 }
 
 std::wstring classOf(HWND window) {
@@ -46,7 +46,7 @@ std::pair<int, std::string> selectionOf(HWND list) {
   std::wstring text(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
   SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()));
   text.resize(wcslen(text.c_str()));
-  return {row, utf8(text)};
+  return {row, narrow(text)};
 }
 
 BOOL CALLBACK addValue(HWND child, LPARAM values) {

@@ -14,7 +14,7 @@
 #include "tracer/call_log.h"
 #include "tracer/forwarding_tracer.h"
 #include "tracer/trace_files.h"
-#include "tracer/wide_text_win32.h"
+#include "ui/win32/wide_text.h"
 
 namespace halvane::tracer {
 namespace {
@@ -106,7 +106,7 @@ std::vector<std::string> namesIn(const std::wstring& folder) {
     return names;
   }
   do {
-    names.push_back(utf8(entry.cFileName));
+    names.push_back(narrow(entry.cFileName));
   } while (FindNextFileW(find, &entry));
   FindClose(find);
   return names;
@@ -115,20 +115,20 @@ std::vector<std::string> namesIn(const std::wstring& folder) {
 // The traces folder beside the stand-in, or, where that cannot be written, under the user's
 // local application data. Kernel calls only: this also runs inside DllMain.
 HANDLE createTraceFile(const WallTime& start, std::wstring& path) {
-  std::vector<std::wstring> folders = {ownFolder() + L"\\" + utf16(kTracesFolderName)};
+  std::vector<std::wstring> folders = {ownFolder() + L"\\" + widen(kTracesFolderName)};
   wchar_t local[MAX_PATH] = {};
   if (GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH) > 0) {
     CreateDirectoryW((std::wstring(local) + L"\\Halvane").c_str(), nullptr);
-    folders.push_back(std::wstring(local) + L"\\Halvane\\" + utf16(kTracesFolderName));
+    folders.push_back(std::wstring(local) + L"\\Halvane\\" + widen(kTracesFolderName));
   }
   for (const std::wstring& folder : folders) {
     CreateDirectoryW(folder.c_str(), nullptr);
     for (const std::string& old : tracesToRemove(namesIn(folder))) {
-      DeleteFileW((folder + L"\\" + utf16(old)).c_str());
+      DeleteFileW((folder + L"\\" + widen(old)).c_str());
     }
     const std::string name = traceFileName(start);
     for (int attempt = 0; attempt < 10; ++attempt) {
-      path = folder + L"\\" + utf16(attempt == 0 ? name : std::to_string(attempt) + "-" + name);
+      path = folder + L"\\" + widen(attempt == 0 ? name : std::to_string(attempt) + "-" + name);
       const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file != INVALID_HANDLE_VALUE) {
@@ -191,10 +191,10 @@ std::vector<trace::Field> headerFields(const WallTime& start, const std::wstring
           {"pid", std::to_string(GetCurrentProcessId())},
           {"start", isoTime(start)},
           {"clock_origin_us", std::to_string(originUs)},
-          {"trace", utf8(tracePath)},
+          {"trace", narrow(tracePath)},
           {"limit_bytes", std::to_string(kTraceFileLimitBytes)},
           {"kept", std::to_string(kTracesKept)},
-          {"vendor", utf8(vendorPath())}};
+          {"vendor", narrow(vendorPath())}};
 }
 
 HMODULE loadVendor(DWORD& error) {
@@ -297,7 +297,7 @@ bool vendorPresent() {
     output.writeLine(trace::formatRecord(r));
     r.kind = trace::Kind::Event;
     r.name = "vendor-absent";
-    r.fields = {{"path", utf8(vendorPath())},
+    r.fields = {{"path", narrow(vendorPath())},
                 {"effect", "the stand-in refuses to load, as if no library were installed"}};
     r.timeUs = clock.nowUs();
     output.writeLine(trace::formatRecord(r));

@@ -16,7 +16,7 @@ class ScreenshotOnFailure final : public ::testing::EmptyTestEventListener {
       taken_ = true;
       const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
       const std::wstring name =
-          halvane::e2e::widen(std::string(test->test_suite_name()) + "." + test->name());
+          halvane::widen(std::string(test->test_suite_name()) + "." + test->name());
       halvane::e2e::saveScreenshot(halvane::e2e::runsFolder() + L"\\" + name + L".failure.bmp");
     }
   }

@@ -10,6 +10,7 @@
 
 #include "tests/e2e/sim_trace.h"
 #include "tests/e2e/window_probe.h"
+#include "ui/win32/wide_text.h"  // narrow, widen
 
 namespace halvane::e2e {
 
@@ -83,7 +84,5 @@ std::wstring tracerPath();
 std::wstring runsFolder();
 // A folder for this test's files (or the one named), emptied first.
 std::wstring freshTestFolder(const std::wstring& name = {});
-std::string narrow(const std::wstring& wide);
-std::wstring widen(const std::string& utf8);
 
 }  // namespace halvane::e2e

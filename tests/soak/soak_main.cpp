@@ -74,9 +74,9 @@ int main(int argc, char** argv) {
   std::printf(
       "soak: seed %u; injected failures %s; lost rest reports %s; stale rest reports %s; status "
       "every %d ms; position read %d ms behind\n",
-      settings.seed, halvane::e2e::narrow(figures.failuresInjected).c_str(),
-      halvane::e2e::narrow(figures.restsLost).c_str(),
-      halvane::e2e::narrow(figures.staleRests).c_str(), figures.statusPeriodMs,
+      settings.seed, halvane::narrow(figures.failuresInjected).c_str(),
+      halvane::narrow(figures.restsLost).c_str(),
+      halvane::narrow(figures.staleRests).c_str(), figures.statusPeriodMs,
       figures.positionLagMs);
   std::printf(
       "soak: %d message boxes dismissed, %d clicks while disabled, %d homings interrupted "

@@ -56,7 +56,7 @@ double msSince(Clock::time_point start) {
 }
 
 std::string printable(const std::wstring& text) {
-  std::string out = e2e::narrow(text);
+  std::string out = halvane::narrow(text);
   for (char& c : out) {
     c = c == '\n' ? ' ' : c;
   }
