@@ -11,9 +11,9 @@ namespace {
 constexpr double kMaxTimeScale = 1000.0;
 constexpr int64_t kMaxOnlineDelayMs = 600000;
 constexpr std::string_view kPrefix = "HALVANE_SIM_";
-constexpr std::array<const char*, 8> kKnownVariables = {kVarTimeScale, kVarOnlineDelay, kVarOffline,
+constexpr std::array<const char*, 9> kKnownVariables = {kVarTimeScale, kVarOnlineDelay, kVarOffline,
                                                         kVarNoSwitch,  kVarStartAngle,  kVarFail,
-                                                        kVarLoseRest,  kVarTrace};
+                                                        kVarLoseRest,  kVarTrace,       kVarReplay};
 
 std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -119,6 +119,9 @@ class Parser {
     readLostRests();
     if (auto trace = environment_.get(kVarTrace)) {
       result_.config.tracePath = std::string(trim(*trace));
+    }
+    if (auto replay = environment_.get(kVarReplay)) {
+      result_.config.replayPath = std::string(trim(*replay));
     }
     return std::move(result_);
   }

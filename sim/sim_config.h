@@ -43,6 +43,8 @@ struct SimConfig {
   std::vector<FailureRule> failures;
   std::vector<LostRestRule> lostRests;
   std::string tracePath;
+  // A recorded session that answers the calls instead of the model.
+  std::string replayPath;
 };
 
 struct ConfigProblem {
@@ -71,6 +73,7 @@ inline constexpr char kVarStartAngle[] = "HALVANE_SIM_START_ANGLE";
 inline constexpr char kVarFail[] = "HALVANE_SIM_FAIL";
 inline constexpr char kVarLoseRest[] = "HALVANE_SIM_LOSE_REST";
 inline constexpr char kVarTrace[] = "HALVANE_SIM_TRACE";
+inline constexpr char kVarReplay[] = "HALVANE_SIM_REPLAY";
 
 ParsedConfig parseConfig(const Environment& environment);
 
