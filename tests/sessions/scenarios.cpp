@@ -72,18 +72,16 @@ const std::vector<Scenario>& scenarios() {
          return e2e::openAndConfigure(s) &&
                 commandWithMessage(s, IDC_RESET2, L"Failure of home switch!!\n") && close(s);
        }},
-      {"microstep-zero-refused-then-homed", with({}),
+      {"changed-microstep-refused-then-homed", with({}),
        [](ProgramSession& s) {
          if (!e2e::openAndConfigure(s)) {
            return false;
          }
-         s.window().selectListRow(IDC_MICROSTEP1, 0);  // 0
-         s.window().selectListRow(IDC_POSITION1, 2);
-         if (!commandWithMessage(s, IDC_SEND_POSITION1, L"MicroStep is 0: slot move refused!\n")) {
-           return false;
-         }
          s.window().selectListRow(IDC_MICROSTEP1, 4);  // 16
-         return command(s, IDC_RESET1) && close(s);
+         s.window().selectListRow(IDC_POSITION1, 2);
+         return commandWithMessage(s, IDC_SEND_POSITION1, L"修改细分后转盘需要重新复位！") &&
+                command(s, IDC_RESET1) && slotMove(s, IDC_POSITION1, 2, IDC_SEND_POSITION1) &&
+                close(s);
        }},
   };
   return all;
