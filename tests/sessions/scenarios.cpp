@@ -30,8 +30,24 @@ bool slotMove(ProgramSession& session, int list, int row, int button) {
   return command(session, button);
 }
 
+// Every move has come to rest (so no report can arrive while the program ends, where the replay
+// could not tell whether it comes in time).
+bool settled(ProgramSession& session) {
+  return e2e::waitUntil(
+      [&] {
+        size_t starts = 0;
+        size_t rests = 0;
+        for (const std::string& line : session.trace()) {
+          starts += line.find(" event move-start ") != std::string::npos ? 1 : 0;
+          rests += line.find(" event rest ") != std::string::npos ? 1 : 0;
+        }
+        return starts == rests;
+      },
+      kCommandWait);
+}
+
 bool close(ProgramSession& session) {
-  return session.closeByEscape();
+  return settled(session) && session.closeByEscape();
 }
 
 std::map<std::wstring, std::wstring> with(std::map<std::wstring, std::wstring> settings) {

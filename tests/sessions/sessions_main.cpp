@@ -73,8 +73,18 @@ int recordAll(const std::string& folder) {
       text = standInTrace(session);
     }
     const std::wstring path = windowsPath(folder + "/" + scenario.name + ".trace");
-    ok = ok && !text.empty() && writeFile(path, text);
-    std::cout << (ok ? "recorded " : "FAILED to record ") << scenario.name << "\n";
+    // A session whose calls and callbacks did not change keeps its file, so that only changes of
+    // behaviour show as changed sessions.
+    const trace::ReadResult old = trace::readTrace(readFile(path));
+    tools::DiffOptions diffOptions;
+    diffOptions.ignoreWaitReads = true;
+    const tools::TraceDiff diff =
+        tools::diffTraces(old.records, trace::readTrace(text).records, diffOptions);
+    const bool changed = old.records.empty() || !diff.same;
+    ok = ok && !text.empty() && (!changed || writeFile(path, text));
+    std::cout << (!ok ? "FAILED to record " : changed ? "recorded " : "unchanged ")
+              << scenario.name << "\n"
+              << (ok && changed && !old.records.empty() ? diff.report : "");
     failed += ok ? 0 : 1;
   }
   return failed == 0 ? 0 : 1;
