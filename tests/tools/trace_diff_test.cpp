@@ -77,7 +77,7 @@ TEST(TraceDiff, ComparesCallsAndCallbacksButNotTimesThreadsOrInterleaving) {
        replaced(kRecorded, "3090.000 3 callback StatusCallback(1, 0, [01 00], 0)\n", ""),
        false,
        false,
-       {"callbacks: the first difference, at the 3. of 3 and 2",
+       {"callbacks of node 1: the first difference, at the 3. of 3 and 2",
         "- callback StatusCallback(1, 0, [01 00], 0)"}},
       {"a missing export",
        replaced(kRecorded, "PCAN_SetExtStopEnable(1, 1) -> 0 bus=1.776",
@@ -116,6 +116,14 @@ TEST(TraceDiff, ComparesCallsAndCallbacksButNotTimesThreadsOrInterleaving) {
       from = at + expected.size();
     }
   }
+}
+
+TEST(TraceDiff, TheTwoNodesReportsMayInterleaveEitherWay) {
+  const std::string node2Start = "3012.000 5 callback StatusCallback(2, 0, [00 08], 0)\n";
+  const std::string before = replaced(kRecorded, "3020.000", node2Start + "3020.000");
+  const std::string after = std::string(kRecorded) + node2Start;
+  EXPECT_TRUE(diffTraces(records(before), records(after)).same);
+  EXPECT_FALSE(diffTraces(records(kRecorded), records(after)).same);
 }
 
 }  // namespace

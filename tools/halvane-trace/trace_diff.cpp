@@ -1,6 +1,7 @@
 #include "tools/halvane-trace/trace_diff.h"
 
 #include <algorithm>
+#include <map>
 
 #include "trace/wait_reads.h"
 
@@ -17,7 +18,9 @@ struct Item {
 
 struct Streams {
   std::vector<Item> calls;
-  std::vector<Item> callbacks;
+  // Per node (the first argument): the two nodes' reports come in an order of their own each, but
+  // how they interleave depends on when the operator started each move.
+  std::map<std::string, std::vector<Item>> callbacks;
 };
 
 std::string callKey(const trace::Record& r) {
@@ -43,7 +46,8 @@ Streams streamsOf(const std::vector<trace::Record>& records, const DiffOptions& 
       }
       streams.calls.push_back({"call " + callKey(r), i + 1});
     } else if (r.kind == trace::Kind::Callback) {
-      streams.callbacks.push_back({"callback " + r.signature(), i + 1});
+      streams.callbacks[r.args.empty() ? std::string("-") : r.args.front()].push_back(
+          {"callback " + r.signature(), i + 1});
     }
   }
   return streams;
@@ -119,7 +123,15 @@ TraceDiff diffTraces(const std::vector<trace::Record>& first,
   const Streams b = streamsOf(second, options);
   TraceDiff diff;
   compare("calls", a.calls, b.calls, options, diff);
-  compare("callbacks", a.callbacks, b.callbacks, options, diff);
+  std::map<std::string, std::vector<Item>> callbacks = a.callbacks;
+  callbacks.insert(b.callbacks.begin(), b.callbacks.end());
+  for (const auto& [node, unused] : callbacks) {
+    const auto of = [&](const Streams& s) {
+      const auto it = s.callbacks.find(node);
+      return it == s.callbacks.end() ? std::vector<Item>() : it->second;
+    };
+    compare("callbacks of node " + node, of(a), of(b), options, diff);
+  }
   return diff;
 }
 

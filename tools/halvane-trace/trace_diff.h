@@ -1,5 +1,6 @@
 // Two traces compared call for call and callback for callback, times and thread ids aside. Calls
-// and callbacks come from different threads, so each is compared as a sequence of its own.
+// and callbacks come from different threads, so the calls are one sequence and each node's
+// callbacks another.
 #pragma once
 
 #include <string>
