@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "tests/e2e/wait_until.h"
+#include "trace/trace_reader.h"
+#include "trace/wait_reads.h"
 
 namespace halvane::sessions {
 namespace {
@@ -95,6 +97,29 @@ bool playStep(e2e::ProgramSession& session, const trace::Record& step, HWND& box
   return true;
 }
 
+// The calls (a wait's position reads aside) and callbacks in `records`: how far the session has
+// come.
+size_t progressOf(const std::vector<trace::Record>& records) {
+  trace::WaitReadTracker waits;
+  size_t count = 0;
+  for (const trace::Record& r : records) {
+    const bool call = r.kind == trace::Kind::Call && !waits.isWaitRead(r);
+    count += call || r.kind == trace::Kind::Callback ? 1 : 0;
+  }
+  return count;
+}
+
+size_t progressOf(const e2e::ProgramSession& session) {
+  std::vector<trace::Record> records;
+  std::string error;
+  for (const std::string& line : session.trace()) {
+    if (auto record = trace::parseLine(line, error)) {
+      records.push_back(std::move(*record));
+    }
+  }
+  return progressOf(records);
+}
+
 }  // namespace
 
 bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Record>& records,
@@ -102,7 +127,8 @@ bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Re
   std::optional<int64_t> previousUs;
   Clock::time_point previousAt = Clock::now();
   HWND box = nullptr;
-  for (const trace::Record& step : records) {
+  for (size_t i = 0; i < records.size(); ++i) {
+    const trace::Record& step = records[i];
     if (step.kind != trace::Kind::Operator) {
       continue;
     }
@@ -110,6 +136,10 @@ bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Re
       std::this_thread::sleep_until(previousAt +
                                     std::chrono::microseconds(step.timeUs - *previousUs));
     }
+    // The step comes once the program and the library have got as far as they had when it was
+    // recorded (a report that comes late under load must still come before the step).
+    const size_t needed = progressOf({records.begin(), records.begin() + static_cast<long>(i)});
+    e2e::waitUntil([&] { return progressOf(session) >= needed; }, kStepWait);
     if (!playStep(session, step, box, problem)) {
       return false;
     }
