@@ -10,7 +10,7 @@
 
 namespace {
 
-halvane::sim::RigRunner& loadOnce() {
+halvane::sim::LoadedRig& loadOnce() {
   auto* platform = new halvane::sim::RealPlatform();
   auto* rig = new halvane::sim::LoadedRig(
       halvane::sim::loadRig(*halvane::sim::processEnvironment(), *platform,
@@ -20,16 +20,31 @@ halvane::sim::RigRunner& loadOnce() {
     halvane::simview::startRigView(
         runner.snapshots(), [&runner](const halvane::sim::HandFault& f) { runner.inject(f); });
   }
-  return runner;
+  return *rig;
 }
 
-halvane::sim::RigRunner& rig = loadOnce();
+halvane::sim::LoadedRig& loaded = loadOnce();
+halvane::sim::RigRunner& rig = *loaded.runner;
+halvane::sim::ReplayRunner* const replay = loaded.replay.get();
+
+// A replay says at the process's end whether it followed the recording.
+struct ReplayEnd {
+  ~ReplayEnd() {
+    if (replay != nullptr) {
+      replay->finish();
+    }
+  }
+} replayEnd;
+
+int answer(halvane::sim::Request request) {
+  return replay != nullptr ? replay->call(request) : rig.call(request);
+}
 
 }  // namespace
 
-#define HALVANE_SIM_DEFINE_EXPORT(name, params, args)                               \
-  extern "C" __declspec(dllexport) int HALVANE_STDCALL name params {                \
-    return rig.call(halvane::sim::RequestMaker{halvane::sim::ExportId::name} args); \
+#define HALVANE_SIM_DEFINE_EXPORT(name, params, args)                             \
+  extern "C" __declspec(dllexport) int HALVANE_STDCALL name params {              \
+    return answer(halvane::sim::RequestMaker{halvane::sim::ExportId::name} args); \
   }
 HALVANE_CONTROLLER_EXPORTS(HALVANE_SIM_DEFINE_EXPORT)
 #undef HALVANE_SIM_DEFINE_EXPORT

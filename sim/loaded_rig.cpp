@@ -37,6 +37,9 @@ LoadedRig loadRig(const Environment& environment, SimPlatform& platform,
     rig.runner->traceEvent("config node=- variable=" + problem.variable + " value=" +
                            quoted(problem.value) + " problem=" + quoted(problem.reason));
   }
+  if (!parsed.config.replayPath.empty()) {
+    rig.replay = loadReplay(parsed.config.replayPath, platform, rig.trace.get());
+  }
   return rig;
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "sim/replay_runner.h"
 #include "sim/rig_runner.h"
 #include "sim/sim_config.h"
 
@@ -13,9 +14,16 @@ struct LoadedRig {
   std::unique_ptr<TraceSink> trace;
   std::unique_ptr<RigRunner> runner;
   bool view = true;  // HALVANE_SIM_VIEW
+  // Set when a recorded session answers the calls instead of the model.
+  std::unique_ptr<ReplayRunner> replay;
 };
 
 // The trace starts with one "loaded" line naming the settings in force and one line per problem.
+// A recorded session read for replay; one that cannot be read answers every call as a divergence,
+// and the trace says why.
+std::unique_ptr<ReplayRunner> loadReplay(const std::string& path, SimPlatform& platform,
+                                         TraceSink* trace);
+
 LoadedRig loadRig(const Environment& environment, SimPlatform& platform,
                   RigRunner::Threading threading);
 

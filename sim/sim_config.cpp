@@ -12,9 +12,10 @@ constexpr double kMaxTimeScale = 1000.0;
 constexpr int64_t kMaxOnlineDelayMs = 600000;
 constexpr std::string_view kPrefix = "HALVANE_SIM_";
 constexpr int64_t kMaxPeriodMs = 60000;
-constexpr std::array<const char*, 12> kKnownVariables = {
-    kVarTimeScale, kVarOnlineDelay, kVarOffline, kVarNoSwitch,     kVarStartAngle, kVarFail,
-    kVarLoseRest,  kVarStaleRest,   kVarTrace,   kVarStatusPeriod, kVarPositionLag, kVarView};
+constexpr std::array<const char*, 13> kKnownVariables = {
+    kVarTimeScale,   kVarOnlineDelay, kVarOffline,   kVarNoSwitch, kVarStartAngle,
+    kVarFail,        kVarLoseRest,    kVarStaleRest, kVarTrace,    kVarStatusPeriod,
+    kVarPositionLag, kVarView,        kVarReplay};
 
 std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -124,6 +125,9 @@ class Parser {
     readView();
     if (auto trace = environment_.get(kVarTrace)) {
       result_.config.tracePath = std::string(trim(*trace));
+    }
+    if (auto replay = environment_.get(kVarReplay)) {
+      result_.config.replayPath = std::string(trim(*replay));
     }
     return std::move(result_);
   }

@@ -53,6 +53,8 @@ struct SimConfig {
   Duration positionLag{};   // how far behind the wheel PCAN_GetMotorPos answers
   std::string tracePath;
   bool view = true;  // the window that shows the rig
+  // A recorded session that answers the calls instead of the model.
+  std::string replayPath;
 };
 
 struct ConfigProblem {
@@ -85,6 +87,7 @@ inline constexpr char kVarStatusPeriod[] = "HALVANE_SIM_STATUS_PERIOD_MS";
 inline constexpr char kVarPositionLag[] = "HALVANE_SIM_POSITION_LAG_MS";
 inline constexpr char kVarTrace[] = "HALVANE_SIM_TRACE";
 inline constexpr char kVarView[] = "HALVANE_SIM_VIEW";
+inline constexpr char kVarReplay[] = "HALVANE_SIM_REPLAY";
 
 ParsedConfig parseConfig(const Environment& environment);
 

@@ -1,0 +1,179 @@
+#include "sim/replay_runner.h"
+
+#include <cstdio>
+#include <string>
+
+#include "trace/trace_writer.h"
+
+namespace halvane::sim {
+namespace {
+
+int64_t microseconds(Duration time) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(time).count();
+}
+
+std::vector<std::string> argsOf(const Request& request) {
+  std::vector<std::string> args;
+  for (int i = 0; i < request.argCount; ++i) {
+    const Arg& arg = request.args[static_cast<size_t>(i)];
+    args.push_back(arg.pointer ? (arg.null ? "null" : "&") : std::to_string(arg.value));
+  }
+  return args;
+}
+
+int intArg(const std::vector<std::string>& args, size_t index) {
+  return index < args.size() ? std::atoi(args[index].c_str()) : 0;
+}
+
+// "[01 00]": the two status bytes the recording holds; the rest stay 0.
+std::array<unsigned char, 8> statusBytes(const std::string& shown) {
+  std::array<unsigned char, 8> bytes{};
+  unsigned first = 0;
+  unsigned second = 0;
+  if (std::sscanf(shown.c_str(), "[%2x %2x]", &first, &second) == 2) {
+    bytes[0] = static_cast<unsigned char>(first);
+    bytes[1] = static_cast<unsigned char>(second);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+ReplayRunner::ReplayRunner(ReplayScript script, SimPlatform& platform, TraceSink* trace)
+    : script_(std::move(script)), platform_(platform), trace_(trace) {}
+
+ReplayRunner::~ReplayRunner() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+int ReplayRunner::call(Request request) {
+  const std::vector<std::string> args = argsOf(request);
+  const std::string name = exportName(request.id);
+  std::unique_lock lock(mutex_);
+  if (!thread_.joinable() && !stopping_) {
+    thread_ = std::thread(&ReplayRunner::threadMain, this);
+  }
+  if (request.id == ExportId::PCAN_SetEventCallback) {
+    callbacks_ = request.callbacks;
+  }
+  Divergence divergence;
+  const std::optional<ReplayAnswer> answer =
+      script_.answer(name, args, microseconds(platform_.now()), divergence);
+  trace::Record line;
+  line.kind = trace::Kind::Call;
+  line.name = name;
+  line.args = args;
+  if (!answer) {
+    line.result = kErrDiverged;
+    line.busUs = 0;
+    write(trace::formatBody(line));
+    write("event divergence node=" + (args.empty() || !takesNode(request.id) ? "-" : args[0]) +
+          " call=" + trace::quoteValue(divergence.call) +
+          " nearest=" + trace::quoteValue(divergence.nearest));
+    return kErrDiverged;
+  }
+  line.missing = answer->missing;
+  if (!answer->missing) {
+    line.result = answer->result;
+    if (answer->out && request.out != nullptr) {
+      line.out = answer->out;
+    }
+    line.busUs = answer->tookUs;
+  }
+  write(trace::formatBody(line));
+  wake_.notify_one();
+  lock.unlock();
+  platform_.sleepFor(std::chrono::microseconds(answer->tookUs));
+  if (line.out) {
+    *request.out = *line.out;
+  }
+  return answer->result;
+}
+
+void ReplayRunner::threadMain() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    const std::optional<int64_t> due = script_.nextDueUs();
+    const int64_t now = microseconds(platform_.now());
+    if (!due || *due > now) {
+      platform_.waitUntil(
+          wake_, lock,
+          due ? std::optional<Duration>(std::chrono::microseconds(*due)) : std::nullopt);
+      continue;
+    }
+    const std::vector<DueCallback> callbacks = script_.takeDue(now);
+    const EventCallbacks registered = callbacks_;
+    lock.unlock();
+    for (const DueCallback& callback : callbacks) {
+      deliver(callback, registered);
+    }
+    lock.lock();
+  }
+}
+
+void ReplayRunner::deliver(const DueCallback& callback, const EventCallbacks& callbacks) {
+  const std::vector<std::string>& a = callback.args;
+  if (callback.name == "OnlineCallback" && callbacks.online != nullptr) {
+    write(trace::formatBody(trace::onlineCallbackRecord(intArg(a, 0), intArg(a, 1))));
+    callbacks.online(intArg(a, 0), intArg(a, 1));
+  } else if (callback.name == "StatusCallback" && callbacks.status != nullptr) {
+    std::array<unsigned char, 8> bytes = statusBytes(a.size() > 2 ? a[2] : std::string());
+    write(trace::formatBody(
+        trace::statusCallbackRecord(intArg(a, 0), intArg(a, 1), bytes.data(), intArg(a, 3))));
+    callbacks.status(intArg(a, 0), intArg(a, 1), bytes.data(), intArg(a, 3));
+  } else if (callback.name == "SpareCallback" && callbacks.spare != nullptr) {
+    write(trace::formatBody(trace::spareCallbackRecord(intArg(a, 0))));
+    callbacks.spare(intArg(a, 0));
+  } else {
+    write("event undelivered node=" + (a.empty() ? std::string("-") : a[0]) +
+          " callback=" + callback.name + " reason=none-registered");
+  }
+}
+
+std::string ReplayRunner::endLine() const {
+  return "event replay-end node=- diverged=" + std::to_string(script_.divergences()) +
+         " unplayed_calls=" + std::to_string(script_.unplayedCalls()) +
+         " unplayed_callbacks=" + std::to_string(script_.unplayedCallbacks());
+}
+
+void ReplayRunner::finish() {
+  // While the process ends the library's thread is gone, perhaps with the lock held.
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (finished_) {
+    return;
+  }
+  finished_ = true;
+  write(endLine(), true);
+  if (script_.divergences() > 0) {
+    std::fprintf(stderr,
+                 "PUSICANControl.dll (replay): the run diverged from the recording %zu times\n",
+                 script_.divergences());
+  }
+}
+
+void ReplayRunner::traceEvent(const std::string& text) {
+  write("event " + text);
+}
+
+void ReplayRunner::write(const std::string& body, bool ending) {
+  if (trace_ != nullptr) {
+    const std::string line =
+        trace::formatLine(microseconds(platform_.now()), platform_.threadId(), body);
+    std::unique_lock lock(traceMutex_, std::defer_lock);
+    if (ending) {
+      (void)lock.try_lock();
+    } else {
+      lock.lock();
+    }
+    trace_->writeLine(line);
+  }
+}
+
+}  // namespace halvane::sim

@@ -1,0 +1,181 @@
+// Recorded sessions: records them on the simulated rig through the recording stand-in, and replays
+// a recording (the simulated library answering from it, its operator steps driving the program)
+// and compares the new trace with it.
+//   halvane_sessions record-all FOLDER
+//   halvane_sessions replay TRACE [--fast] [--keep NEW_TRACE]
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "tests/e2e/program_session.h"
+#include "tests/sessions/scenarios.h"
+#include "tests/sessions/step_player.h"
+#include "tools/halvane-trace/trace_diff.h"
+#include "trace/trace_reader.h"
+
+namespace halvane::sessions {
+namespace {
+
+using e2e::narrow;
+using e2e::widen;
+
+std::wstring windowsPath(const std::string& path) {
+  std::wstring windows = widen(path);
+  if (!windows.empty() && windows.front() == L'/') {
+    windows = L"Z:" + windows;
+  }
+  std::replace(windows.begin(), windows.end(), L'/', L'\\');
+  return windows;
+}
+
+std::string readFile(const std::wstring& path) {
+  std::ifstream in(narrow(path), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The recording stand-in's trace of the session's run (its newest).
+std::string standInTrace(const e2e::ProgramSession& session) {
+  const std::wstring folder = session.libraryFolder() + L"\\traces";
+  std::wstring newest;
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.txt").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      newest = std::max(newest, std::wstring(entry.cFileName));
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  return newest.empty() ? std::string() : readFile(folder + L"\\" + newest);
+}
+
+bool writeFile(const std::wstring& path, const std::string& text) {
+  std::ofstream out(narrow(path), std::ios::binary);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+int recordAll(const std::string& folder) {
+  int failed = 0;
+  for (const Scenario& scenario : scenarios()) {
+    e2e::SessionOptions options;
+    options.throughTracer = true;
+    options.simulatorSettings = scenario.settings;
+    options.folderName = L"record-" + widen(scenario.name);
+    bool ok = false;
+    std::string text;
+    {
+      e2e::ProgramSession session(options);
+      ok = session.started() && scenario.steps(session) && session.hasExited(30000);
+      text = standInTrace(session);
+    }
+    const std::wstring path = windowsPath(folder + "/" + scenario.name + ".trace");
+    // A session whose calls and callbacks did not change keeps its file, so that only changes of
+    // behaviour show as changed sessions.
+    const trace::ReadResult old = trace::readTrace(readFile(path));
+    tools::DiffOptions diffOptions;
+    diffOptions.ignoreWaitReads = true;
+    const tools::TraceDiff diff =
+        tools::diffTraces(old.records, trace::readTrace(text).records, diffOptions);
+    const bool changed = old.records.empty() || !diff.same;
+    ok = ok && !text.empty() && (!changed || writeFile(path, text));
+    std::cout << (!ok ? "FAILED to record " : changed ? "recorded " : "unchanged ")
+              << scenario.name << "\n"
+              << (ok && changed && !old.records.empty() ? diff.report : "");
+    failed += ok ? 0 : 1;
+  }
+  return failed == 0 ? 0 : 1;
+}
+
+int replay(const std::string& recordingPath, Pace pace, const std::string& keepPath) {
+  const std::wstring recording = windowsPath(recordingPath);
+  const trace::ReadResult recorded = trace::readTrace(readFile(recording));
+  if (recorded.records.empty()) {
+    std::cerr << "replay: " << recordingPath << " holds no trace"
+              << (recorded.error ? ": " + trace::describe(*recorded.error) : "") << "\n";
+    return 2;
+  }
+  e2e::SessionOptions options;
+  options.throughTracer = true;
+  options.simulatorSettings = {{L"HALVANE_SIM_REPLAY", recording}};
+  std::wstring name = recording.substr(recording.find_last_of(L"\\/") + 1);
+  options.folderName = L"replay-" + name;
+  std::string problem;
+  std::string text;
+  std::vector<std::string> replayLines;
+  {
+    e2e::ProgramSession session(options);
+    if (!session.started()) {
+      problem = "the program did not start";
+    } else if (playOperatorSteps(session, recorded.records, pace, problem) &&
+               !session.hasExited(0)) {
+      session.closeByEscape();  // a recording cut off before the window's end
+    }
+    text = standInTrace(session);
+    for (const std::string& line : session.trace()) {
+      if (line.find(" event divergence ") != std::string::npos ||
+          line.find(" event replay-end ") != std::string::npos) {
+        replayLines.push_back(line);
+      }
+    }
+  }
+  if (!keepPath.empty()) {
+    writeFile(windowsPath(keepPath), text);
+  }
+  const trace::ReadResult replayed = trace::readTrace(text);
+  tools::DiffOptions diffOptions;
+  diffOptions.ignoreWaitReads = true;
+  const tools::TraceDiff diff = tools::diffTraces(recorded.records, replayed.records, diffOptions);
+  for (const std::string& line : replayLines) {
+    std::cout << "simulated library: " << line << "\n";
+  }
+  const bool diverged = std::any_of(replayLines.begin(), replayLines.end(), [](const auto& l) {
+    return l.find(" event divergence ") != std::string::npos;
+  });
+  if (!problem.empty()) {
+    std::cout << "replay of " << recordingPath << ": " << problem << "\n";
+  }
+  if (!diff.same) {
+    std::cout << "--- " << recordingPath << " (recorded)\n+++ replayed\n" << diff.report;
+  }
+  const bool ok = problem.empty() && diff.same && !diverged;
+  std::cout << "replay of " << recordingPath << (ok ? ": the same session\n" : ": DIFFERS\n");
+  return ok ? 0 : 1;
+}
+
+int usage() {
+  std::cerr << "usage: halvane_sessions record-all FOLDER\n"
+               "       halvane_sessions replay TRACE [--fast] [--keep NEW_TRACE]\n";
+  return 2;
+}
+
+}  // namespace
+}  // namespace halvane::sessions
+
+int main(int argc, char** argv) {
+  using namespace halvane::sessions;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  int code = 2;
+  if (args.size() == 2 && args[0] == "record-all") {
+    code = recordAll(args[1]);
+  } else if (args.size() >= 2 && args[0] == "replay") {
+    Pace pace = Pace::Recorded;
+    std::string keep;
+    for (size_t i = 2; i < args.size(); ++i) {
+      if (args[i] == "--fast") {
+        pace = Pace::AsFastAsPossible;
+      } else if (args[i] == "--keep" && i + 1 < args.size()) {
+        keep = args[++i];
+      } else {
+        return usage();
+      }
+    }
+    code = replay(args[1], pace, keep);
+  } else {
+    code = usage();
+  }
+  halvane::e2e::endDriver(code);
+}

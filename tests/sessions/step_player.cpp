@@ -1,0 +1,152 @@
+#include "tests/sessions/step_player.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "tests/e2e/wait_until.h"
+#include "trace/trace_reader.h"
+#include "trace/wait_reads.h"
+
+namespace halvane::sessions {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using e2e::narrow;
+using e2e::widen;
+
+constexpr std::chrono::milliseconds kStepWait{30000};
+constexpr int kCancelId = 2;  // Esc through the dialog manager
+
+bool isComboBox(HWND control) {
+  wchar_t name[32] = {};
+  GetClassNameW(control, name, 32);
+  return std::wstring(name) == L"ComboBox";
+}
+
+// The parameter controls as they stood at the recorded click.
+void setValues(const e2e::WindowProbe& window, const trace::Record& click) {
+  for (const trace::Field& field : click.fields) {
+    if (field.key.size() < 2 || field.key[0] != 'c') {
+      continue;
+    }
+    const int id = std::atoi(field.key.c_str() + 1);
+    const std::wstring value = widen(field.value);
+    if (window.control(id) == nullptr || window.text(id) == value) {
+      continue;
+    }
+    if (!isComboBox(window.control(id))) {
+      window.setText(id, value);
+      continue;
+    }
+    const std::vector<std::wstring> items = window.listItems(id);
+    for (size_t row = 0; row < items.size(); ++row) {
+      if (items[row] == value) {
+        window.selectListRow(id, static_cast<int>(row));
+      }
+    }
+  }
+}
+
+bool playStep(e2e::ProgramSession& session, const trace::Record& step, HWND& box,
+              std::string& problem) {
+  e2e::WindowProbe& window = session.window();
+  const std::string* id = step.field("id");
+  if (step.name == "click" && box != nullptr) {
+    return true;  // the box's own button: dismissed with the box's closing
+  }
+  if (step.name == "click" && id != nullptr) {
+    const int control = std::atoi(id->c_str());
+    setValues(window, step);
+    if (control == kCancelId) {
+      window.pressEscape();
+      return true;
+    }
+    if (!e2e::waitUntil([&] { return window.isEnabled(control); }, kStepWait)) {
+      problem = "the button " + *id + " never became enabled";
+      return false;
+    }
+    window.click(control);
+  } else if (step.name == "select" && id != nullptr) {
+    window.selectListRow(std::atoi(id->c_str()),
+                         static_cast<int>(step.intField("row").value_or(0)));
+  } else if (step.name == "message") {
+    const std::string* text = step.field("text");
+    std::optional<HWND> shown;
+    const bool came = e2e::waitUntil(
+        [&] {
+          shown = window.messageBox();
+          return shown && (text == nullptr || narrow(window.messageBoxText(*shown)) == *text);
+        },
+        kStepWait);
+    if (!came) {
+      problem = "the message " + (text ? *text : std::string("box")) + " never came" +
+                (shown ? " (the box shows " + narrow(window.messageBoxText(*shown)) + ")" : "");
+      return false;
+    }
+    box = *shown;
+  } else if (step.name == "message-closed" && box != nullptr) {
+    window.dismiss(box);
+    box = nullptr;
+  } else if (step.name == "window-end") {
+    if (!session.hasExited(30000)) {
+      problem = "the window did not end";
+      return false;
+    }
+  }
+  return true;
+}
+
+// The calls (a wait's position reads aside) and callbacks in `records`: how far the session has
+// come.
+size_t progressOf(const std::vector<trace::Record>& records) {
+  trace::WaitReadTracker waits;
+  size_t count = 0;
+  for (const trace::Record& r : records) {
+    const bool call = r.kind == trace::Kind::Call && !waits.isWaitRead(r);
+    count += call || r.kind == trace::Kind::Callback ? 1 : 0;
+  }
+  return count;
+}
+
+size_t progressOf(const e2e::ProgramSession& session) {
+  std::vector<trace::Record> records;
+  std::string error;
+  for (const std::string& line : session.trace()) {
+    if (auto record = trace::parseLine(line, error)) {
+      records.push_back(std::move(*record));
+    }
+  }
+  return progressOf(records);
+}
+
+}  // namespace
+
+bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Record>& records,
+                       Pace pace, std::string& problem) {
+  std::optional<int64_t> previousUs;
+  Clock::time_point previousAt = Clock::now();
+  HWND box = nullptr;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const trace::Record& step = records[i];
+    if (step.kind != trace::Kind::Operator) {
+      continue;
+    }
+    if (pace == Pace::Recorded && previousUs) {
+      std::this_thread::sleep_until(previousAt +
+                                    std::chrono::microseconds(step.timeUs - *previousUs));
+    }
+    // The step comes once the program and the library have got as far as they had when it was
+    // recorded (a report that comes late under load must still come before the step).
+    const size_t needed = progressOf({records.begin(), records.begin() + static_cast<long>(i)});
+    e2e::waitUntil([&] { return progressOf(session) >= needed; }, kStepWait);
+    if (!playStep(session, step, box, problem)) {
+      return false;
+    }
+    previousUs = step.timeUs;
+    previousAt = Clock::now();
+  }
+  return true;
+}
+
+}  // namespace halvane::sessions

@@ -1,0 +1,20 @@
+// Plays a trace's operator steps on the real program: the values typed and selected, the clicks,
+// the message boxes waited for and dismissed when they were, the window's end.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/program_session.h"
+#include "trace/trace_record.h"
+
+namespace halvane::sessions {
+
+enum class Pace { Recorded, AsFastAsPossible };
+
+// False, with what went wrong, when a step could not be played (a box that never came, a button
+// that never became enabled).
+bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Record>& records,
+                       Pace pace, std::string& problem);
+
+}  // namespace halvane::sessions

@@ -1,0 +1,135 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "sim/replay_script.h"
+#include "trace/trace_reader.h"
+
+namespace halvane::sim {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A field trace: call lines stamped with their start, a start report that came during its call
+// (so before the call's line), a homing's wait with two position reads, a rest report 80 ms after
+// the start, then a slot move on node 2.
+constexpr char kRecording[] =
+    "1.000 2 call PCAN_SetEventCallback(&, &, &) -> 0 took=0.010\n"
+    "2.000 2 call PCAN_OpenPort(4) -> 0 took=0.010\n"
+    "302.000 3 callback OnlineCallback(1, 1)\n"
+    "302.500 3 callback OnlineCallback(2, 1)\n"
+    "3000.000 4 call PCAN_SetMaxSpeed(1, -800) -> 0 took=2.000\n"
+    "3011.000 3 callback StatusCallback(1, 0, [00 08], 0)\n"
+    "3010.000 4 call PCAN_StartRelStep(1, 9600) -> 0 took=2.000\n"
+    "3040.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-400 took=2.000\n"
+    "3070.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-1200 took=2.000\n"
+    "3090.000 3 callback StatusCallback(1, 0, [01 00], 0)\n"
+    "3100.000 4 call PCAN_GetControlStatus(1, &) -> 0 out=1 took=2.000\n"
+    "4000.000 4 call PCAN_GetMotorPos(2, &) -> 0 out=100 took=2.000\n"
+    "4010.000 4 call PCAN_SetDir(2, 1) -> 9 took=2.000\n"
+    "4020.000 4 call PCAN_SetDir(2, 1) -> 0 took=2.000\n";
+
+ReplayScript script() {
+  const trace::ReadResult read = trace::readTrace(kRecording);
+  EXPECT_FALSE(read.error);
+  return ReplayScript(read.records);
+}
+
+struct Player {
+  ReplayScript s = script();
+  int64_t now = 0;
+
+  std::optional<ReplayAnswer> call(const std::string& name, std::vector<std::string> args) {
+    Divergence divergence;
+    auto answer = s.answer(name, args, now, divergence);
+    lastDivergence = divergence;
+    return answer;
+  }
+  std::vector<std::string> fired(int64_t at) {
+    now = at;
+    std::vector<std::string> names;
+    for (const DueCallback& c : s.takeDue(now)) {
+      names.push_back(c.name + "(" + c.args[0] + ", " + c.args[1] + ")");
+    }
+    return names;
+  }
+  Divergence lastDivergence;
+};
+
+TEST(ReplayScript, AnswersEachCallFromItsRecordedTwinInRecordedOrder) {
+  Player p;
+  ASSERT_TRUE(p.call("PCAN_SetEventCallback", {"&", "&", "&"}));
+  // The same export and node twice: the first recorded answer, then the second.
+  const auto failed = p.call("PCAN_SetDir", {"2", "1"});
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->result, 9);
+  EXPECT_EQ(failed->tookUs, 2000);
+  EXPECT_EQ(p.call("PCAN_SetDir", {"2", "1"})->result, 0);
+  // Another export's calls are matched whatever came between.
+  const auto read = p.call("PCAN_GetMotorPos", {"2", "&"});
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->out, 100);
+  EXPECT_EQ(p.s.unplayedCalls(), 4u) << "of eight, the wait's reads aside";
+}
+
+TEST(ReplayScript, CallbacksFallDueAtTheirRecordedDelayAfterWhatPrecededThem) {
+  Player p;
+  EXPECT_FALSE(p.s.nextDueUs()) << "nothing is due before its call";
+  p.call("PCAN_OpenPort", {"4"});  // made at 0 here, 2 ms into the recording
+  EXPECT_EQ(p.s.nextDueUs(), 300'000);
+  EXPECT_THAT(p.fired(299'000), ElementsAre());
+  EXPECT_THAT(p.fired(300'000), ElementsAre("OnlineCallback(1, 1)"));
+  EXPECT_EQ(p.s.nextDueUs(), 300'500) << "0.5 ms after the report before it";
+  EXPECT_THAT(p.fired(400'000), ElementsAre("OnlineCallback(2, 1)"));
+
+  // The start report came during the call: it is due 1 ms after the call, not before it.
+  p.now = 1'000'000;
+  p.call("PCAN_SetMaxSpeed", {"1", "-800"});
+  EXPECT_FALSE(p.s.nextDueUs());
+  p.now = 1'005'000;
+  p.call("PCAN_StartRelStep", {"1", "9600"});
+  EXPECT_EQ(p.s.nextDueUs(), 1'006'000);
+  EXPECT_THAT(p.fired(1'006'000), ElementsAre("StatusCallback(1, 0)"));
+  // The rest report is timed from the start report, whatever the wait read in between.
+  p.now = 1'020'000;
+  p.call("PCAN_GetMotorPos", {"1", "&"});
+  EXPECT_EQ(p.s.nextDueUs(), 1'006'000 + 79'000);
+  EXPECT_EQ(p.s.unplayedCallbacks(), 1u);
+}
+
+TEST(ReplayScript, AWaitsPositionReadsAreAnsweredFromTheNearestRecordedRead) {
+  Player p;
+  p.now = 1'000'000;
+  p.call("PCAN_StartRelStep", {"1", "9600"});
+  std::vector<std::optional<int>> positions;
+  for (const int64_t at : {1'005'000, 1'031'000, 1'050'000, 1'061'000, 1'200'000}) {
+    p.now = at;
+    const auto answer = p.call("PCAN_GetMotorPos", {"1", "&"});
+    ASSERT_TRUE(answer) << p.lastDivergence.nearest;
+    positions.push_back(answer->out);
+  }
+  EXPECT_THAT(positions, ElementsAre(-400, -400, -1200, -1200, -1200));
+  EXPECT_EQ(p.s.divergences(), 0u);
+  // The read after the wait is a call of its own, still to be played.
+  p.call("PCAN_GetControlStatus", {"1", "&"});
+  EXPECT_EQ(p.call("PCAN_GetMotorPos", {"2", "&"})->out, 100);
+}
+
+TEST(ReplayScript, ACallTheRecordingCannotAnswerDivergesNamingTheNearestCalls) {
+  Player p;
+  EXPECT_FALSE(p.call("PCAN_SetDir", {"2", "0"}));
+  EXPECT_EQ(p.lastDivergence.call, "PCAN_SetDir(2, 0)");
+  EXPECT_THAT(p.lastDivergence.nearest,
+              HasSubstr("PCAN_SetDir(2, 1) at 4010.000 ms differs in argument 2"));
+  EXPECT_FALSE(p.call("PCAN_SetMaxSpeed", {"2", "-800"}));
+  EXPECT_THAT(p.lastDivergence.nearest,
+              HasSubstr("PCAN_SetMaxSpeed(1, -800) at 3000.000 ms differs in argument 1 (node)"));
+  // Played out: a third SetDir has nothing left to answer it.
+  p.call("PCAN_SetDir", {"2", "1"});
+  p.call("PCAN_SetDir", {"2", "1"});
+  EXPECT_FALSE(p.call("PCAN_SetDir", {"2", "1"}));
+  EXPECT_EQ(p.s.divergences(), 3u);
+}
+
+}  // namespace
+}  // namespace halvane::sim
