@@ -18,9 +18,6 @@
 namespace halvane::sessions {
 namespace {
 
-using e2e::narrow;
-using e2e::widen;
-
 std::wstring windowsPath(const std::string& path) {
   std::wstring windows = widen(path);
   if (!windows.empty() && windows.front() == L'/') {
@@ -82,7 +79,9 @@ int recordAll(const std::string& folder) {
         tools::diffTraces(old.records, trace::readTrace(text).records, diffOptions);
     const bool changed = old.records.empty() || !diff.same;
     ok = ok && !text.empty() && (!changed || writeFile(path, text));
-    std::cout << (!ok ? "FAILED to record " : changed ? "recorded " : "unchanged ")
+    std::cout << (!ok       ? "FAILED to record "
+                  : changed ? "recorded "
+                            : "unchanged ")
               << scenario.name << "\n"
               << (ok && changed && !old.records.empty() ? diff.report : "");
     failed += ok ? 0 : 1;

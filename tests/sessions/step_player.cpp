@@ -12,8 +12,6 @@ namespace halvane::sessions {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using e2e::narrow;
-using e2e::widen;
 
 constexpr std::chrono::milliseconds kStepWait{30000};
 constexpr int kCancelId = 2;  // Esc through the dialog manager
