@@ -1,6 +1,7 @@
 #include "simview/rig_view_win32.h"
 
 #include <array>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -29,6 +30,9 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 // wheel turns, so each frame shows a fresh state.
 constexpr UINT kFrameMs = 30;
 constexpr UINT_PTR kFrameTimer = 1;
+// The live texts (angle, counter, speed) change with every frame while a wheel turns, and text is
+// the dearest thing to paint; ten times a second is as often as anyone can read them.
+constexpr std::chrono::milliseconds kLiveTextInterval{100};
 // Until the program's own window shows, the view looks for it to sit beside it, then stops.
 constexpr UINT kPlaceMs = 200;
 constexpr int kPlaceTries = 30;
@@ -97,6 +101,7 @@ class RigView {
   Scene scene_;
   std::map<int, std::string> controlTexts_;
   bool animating_ = false;
+  std::chrono::steady_clock::time_point liveTextsShownAt_{};
   int placeTries_ = 0;
   LRESULT framesPainted_ = 0;
 };
@@ -210,6 +215,13 @@ void RigView::showState() {
   }
   // While the wheels turn, only the old and new places of what moves are painted again.
   Scene next = drawRig(shown_, kClientWidth, kSceneHeight);
+  const auto now = std::chrono::steady_clock::now();
+  if (shown_.anyMoving() && now - liveTextsShownAt_ < kLiveTextInterval &&
+      next.backdrop == scene_.backdrop && next.live.labels.size() == scene_.live.labels.size()) {
+    next.live.labels = scene_.live.labels;  // the pointers move on; the texts follow shortly
+  } else {
+    liveTextsShownAt_ = now;
+  }
   // Gathered into one region first: each invalidation is a round trip to the window system.
   const auto boxes = changedAreas(scene_, next, kClientWidth, kSceneHeight);
   if (!boxes.empty()) {

@@ -182,6 +182,9 @@ ProgramSession::ProgramSession(const SessionOptions& options)
       CopyFileW(simulatorPath().c_str(), library.c_str(), FALSE);
     }
   }
+  for (const auto& [source, name] : options.libraryFolderFiles) {
+    CopyFileW(source.c_str(), (libraryFolder_ + L"\\" + name).c_str(), FALSE);
+  }
   const std::wstring startFolder = folder_ + L"\\start";
   CreateDirectoryW(startFolder.c_str(), nullptr);
   for (const auto& [source, name] : options.startFolderFiles) {

@@ -24,6 +24,8 @@ struct SessionOptions {
   std::wstring folderName;
   // Extra files to lay into the folder the program is started from, as (source, name) pairs.
   std::vector<std::pair<std::wstring, std::wstring>> startFolderFiles;
+  // The same for the folder the library is installed in.
+  std::vector<std::pair<std::wstring, std::wstring>> libraryFolderFiles;
   // The recording stand-in installed under the library's name, the simulated library renamed
   // beside it as the vendor's; by default when the driver runs with HALVANE_E2E_THROUGH_TRACER=1.
   bool throughTracer = throughTracerByDefault();

@@ -30,9 +30,8 @@ std::string readWholeFile(const std::wstring& path) {
   return text;
 }
 
-// The stand-in's traces, oldest first, as text.
-std::vector<std::string> standInTraces(const ProgramSession& session) {
-  const std::wstring folder = session.libraryFolder() + L"\\traces";
+// The traces in a folder, oldest first, as text.
+std::vector<std::string> tracesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW entry;
   const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.txt").c_str(), &entry);
@@ -48,6 +47,11 @@ std::vector<std::string> standInTraces(const ProgramSession& session) {
     texts.push_back(readWholeFile(folder + L"\\" + name));
   }
   return texts;
+}
+
+// The stand-in's traces in the folder beside it.
+std::vector<std::string> standInTraces(const ProgramSession& session) {
+  return tracesIn(session.libraryFolder() + L"\\traces");
 }
 
 struct Seen {
@@ -173,6 +177,30 @@ TEST(ThroughTheStandIn, WithNoVendorLibraryTheProgramBehavesAsWithNoneAndTheTrac
   ASSERT_FALSE(traces.empty());
   EXPECT_THAT(traces.front(), HasSubstr(" event vendor-absent "));
   EXPECT_FALSE(trace::readTrace(traces.front()).error);
+}
+
+// A program folder the operator cannot write (here a file holds the traces folder's name): the
+// trace goes under the user's local application data, and its header says where.
+TEST(ThroughTheStandIn, WhereItsFolderCannotBeWrittenTheTraceGoesUnderLocalAppData) {
+  const std::wstring localData = freshTestFolder(L"stand-in-local-app-data");
+  SessionOptions options;
+  options.throughTracer = true;
+  options.libraryFolderFiles = {{simulatorPath(), L"traces"}};
+  options.simulatorSettings = {{L"LOCALAPPDATA", localData}};
+  ProgramSession session(options);
+  ASSERT_TRUE(session.started());
+  ASSERT_TRUE(session.window().clickAndWait(IDC_OPEN));
+  EXPECT_TRUE(session.closeByEscape());
+  EXPECT_TRUE(standInTraces(session).empty());
+  const auto traces = tracesIn(localData + L"\\Halvane\\traces");
+  ASSERT_EQ(traces.size(), 1u);
+  const trace::ReadResult read = trace::readTrace(traces.front());
+  ASSERT_FALSE(read.error);
+  ASSERT_FALSE(read.records.empty());
+  const std::string* where = read.records.front().field("trace");
+  ASSERT_NE(where, nullptr);
+  EXPECT_THAT(*where, HasSubstr("stand-in-local-app-data\\Halvane\\traces\\halvane-"));
+  EXPECT_THAT(traces.front(), HasSubstr("PCAN_Init("));
 }
 
 }  // namespace
