@@ -10,6 +10,20 @@
 
 namespace halvane::bench {
 
+BenchOptions startBench(int argc, char** argv) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  BenchOptions options;
+  for (int i = 1; i + 1 < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--runs") {
+      options.runs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--out") {
+      options.out = argv[++i];
+    }
+  }
+  return options;
+}
+
 double driverMs(Clock::time_point time) {
   return std::chrono::duration<double, std::milli>(time.time_since_epoch()).count();
 }

@@ -13,6 +13,14 @@ namespace halvane::bench {
 
 using Clock = std::chrono::steady_clock;
 
+// What every benchmark's command line may give: --runs N (at least 1) and --out FILE.
+struct BenchOptions {
+  std::optional<int> runs;
+  std::string out;
+};
+// Reads the command line; a crash of the benchmark or its programs never waits on an error box.
+BenchOptions startBench(int argc, char** argv);
+
 // Milliseconds on the driver's clock for a trace time, from the trace's clock origin (the
 // simulated library and the driver read the same monotonic clock).
 class TraceClock {

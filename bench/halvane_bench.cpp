@@ -286,16 +286,9 @@ void staticFigures(const Shared& shared) {
 
 int main(int argc, char** argv) {
   using namespace halvane::bench;
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  std::string out;
-  for (int i = 1; i + 1 < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--runs") {
-      runs = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--out") {
-      out = argv[++i];
-    }
-  }
+  const BenchOptions options = startBench(argc, argv);
+  runs = options.runs.value_or(runs);
+  const std::string& out = options.out;
   std::printf("| Figure | Median | Max | Goal | Verdict |\n|---|---|---|---|---|\n");
   Shared shared;
   commandFigures(4, 125, shared);

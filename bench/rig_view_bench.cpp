@@ -135,13 +135,7 @@ void turning(bool withView, const wchar_t* timeScale, DWORD ms) {
 
 int main(int argc, char** argv) {
   using namespace halvane::bench;
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  std::string out;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::string(argv[i]) == "--out") {
-      out = argv[++i];
-    }
-  }
+  const std::string out = startBench(argc, argv).out;
   std::printf("| Figure | Value | Goal | Verdict |\n|---|---|---|---|\n");
   idle();
   turning(true, L"1", kIntervalMs);

@@ -204,16 +204,9 @@ void programTimeBetweenCalls() {
 
 int main(int argc, char** argv) {
   using namespace halvane::bench;
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  std::string out;
-  for (int i = 1; i + 1 < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--runs") {
-      runs = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--out") {
-      out = argv[++i];
-    }
-  }
+  const BenchOptions options = startBench(argc, argv);
+  runs = options.runs.value_or(runs);
+  const std::string& out = options.out;
   perCallCost();
   programTimeBetweenCalls();
   if (!out.empty()) {
