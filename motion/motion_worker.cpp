@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "common/wake_on_stop.h"
 #include "motion/axis_configuration.h"
 #include "motion/command_messages.h"
 #include "motion/homing.h"
@@ -30,11 +31,13 @@ void MotionWorker::post(unsigned message, CMotorAxis* axis) {
 }
 
 void MotionWorker::run(std::stop_token stop) {
+  const StopWaker waker(stop, WakeOnStop{mutex_, posted_});
   for (;;) {
     Command command{};
     {
       std::unique_lock lock(mutex_);
-      if (!posted_.wait(lock, stop, [this] { return !queue_.empty(); }) || stop.stop_requested()) {
+      posted_.wait(lock, [&] { return stop.stop_requested() || !queue_.empty(); });
+      if (stop.stop_requested()) {
         return;
       }
       command = queue_.front();

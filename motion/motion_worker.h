@@ -39,7 +39,7 @@ class MotionWorker {
   ReplySink& replies_;
   int configurationResult_ = 1;
   std::mutex mutex_;
-  std::condition_variable_any posted_;
+  std::condition_variable posted_;
   std::deque<Command> queue_;
   std::jthread thread_;
 };

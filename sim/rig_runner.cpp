@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/wake_on_stop.h"
 #include "trace/trace_writer.h"
 
 namespace halvane::sim {
@@ -118,11 +119,7 @@ void RigRunner::ensureThread() {
 }
 
 void RigRunner::threadMain(std::stop_token stop) {
-  // Taking the lock before the wake-up means a stop cannot fall between a check and the wait.
-  const std::stop_callback wakeOnStop(stop, [this] {
-    { const std::lock_guard lock(mutex_); }
-    wake_.notify_all();
-  });
+  const StopWaker waker(stop, WakeOnStop{mutex_, wake_});
   std::unique_lock lock(mutex_);
   while (!stop.stop_requested()) {
     if (queue_.empty() && handFaults_.empty()) {
