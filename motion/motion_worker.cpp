@@ -2,7 +2,6 @@
 
 #include <system_error>
 
-#include "common/wake_on_stop.h"
 #include "motion/axis_configuration.h"
 #include "motion/command_messages.h"
 #include "motion/homing.h"
@@ -15,7 +14,7 @@ MotionWorker::MotionWorker(MotionContext& context, ReplySink& replies)
 
 bool MotionWorker::start() {
   try {
-    thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
+    thread_.start([this] { run(); });
   } catch (const std::system_error&) {
     return false;
   }
@@ -30,14 +29,13 @@ void MotionWorker::post(unsigned message, CMotorAxis* axis) {
   posted_.notify_one();
 }
 
-void MotionWorker::run(std::stop_token stop) {
-  const StopWaker waker(stop, WakeOnStop{mutex_, posted_});
+void MotionWorker::run() {
   for (;;) {
     Command command{};
     {
       std::unique_lock lock(mutex_);
-      posted_.wait(lock, [&] { return stop.stop_requested() || !queue_.empty(); });
-      if (stop.stop_requested()) {
+      posted_.wait(lock, [this] { return thread_.stopping() || !queue_.empty(); });
+      if (thread_.stopping()) {
         return;
       }
       command = queue_.front();

@@ -5,9 +5,8 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <stop_token>
-#include <thread>
 
+#include "common/stopping_thread.h"
 #include "motion/motion_context.h"
 
 namespace halvane {
@@ -23,7 +22,7 @@ class MotionWorker {
 
   // False when the thread cannot be started; commands cannot run then.
   bool start();
-  bool isRunning() const { return thread_.joinable(); }
+  bool isRunning() const { return thread_.started(); }
   // Queues a command; `axis` is the record it acts on (nullptr for the configuration).
   void post(unsigned message, CMotorAxis* axis);
 
@@ -32,7 +31,7 @@ class MotionWorker {
     unsigned message;
     CMotorAxis* axis;
   };
-  void run(std::stop_token stop);
+  void run();
   void execute(const Command& command);
 
   MotionContext& context_;
@@ -41,7 +40,7 @@ class MotionWorker {
   std::mutex mutex_;
   std::condition_variable posted_;
   std::deque<Command> queue_;
-  std::jthread thread_;
+  StoppingThread thread_{mutex_, posted_};  // last: stopped and joined before the rest goes
 };
 
 }  // namespace halvane

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "common/wake_on_stop.h"
 #include "trace/trace_writer.h"
 
 namespace halvane::sim {
@@ -112,20 +111,19 @@ void RigRunner::traceEvent(const std::string& text) {
 }
 
 void RigRunner::ensureThread() {
-  if (!thread_.joinable()) {
-    thread_ = std::jthread([this](std::stop_token stop) { threadMain(stop); });
-    threadId_ = thread_.get_id();
+  if (!thread_.started()) {
+    thread_.start([this] { threadMain(); });
+    threadId_ = thread_.id();
   }
 }
 
-void RigRunner::threadMain(std::stop_token stop) {
-  const StopWaker waker(stop, WakeOnStop{mutex_, wake_});
+void RigRunner::threadMain() {
   std::unique_lock lock(mutex_);
-  while (!stop.stop_requested()) {
+  while (!thread_.stopping()) {
     if (queue_.empty() && handFaults_.empty()) {
       platform_.waitUntil(wake_, lock, core_.nextWake());
     }
-    if (stop.stop_requested()) {
+    if (thread_.stopping()) {
       break;
     }
     const std::vector<Pending*> batch(queue_.begin(), queue_.end());

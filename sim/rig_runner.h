@@ -11,9 +11,9 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <stop_token>
 #include <thread>
 
+#include "common/stopping_thread.h"
 #include "sim/rig_core.h"
 #include "sim/rig_snapshot.h"
 #include "sim/sim_platform.h"
@@ -54,7 +54,7 @@ class RigRunner {
   };
 
   void ensureThread();
-  void threadMain(std::stop_token stop);
+  void threadMain();
   // With the lock held: the model to now, then the pending calls, into `out`.
   void work(Outbox& out);
   Answer process(Request& request, Outbox& out);
@@ -78,7 +78,7 @@ class RigRunner {
   SnapshotBoard board_;
   RigCore core_;
   std::thread::id threadId_;
-  std::jthread thread_;  // last: stopped and joined before anything it uses goes
+  StoppingThread thread_{mutex_, wake_};  // last: stopped and joined before anything it uses goes
 };
 
 }  // namespace halvane::sim
