@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/e2e/operator_steps.h"
+#include "driver/operator_steps.h"
 
 namespace halvane::demo {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/bench_measure.h"
-#include "tests/e2e/operator_steps.h"
+#include "driver/operator_steps.h"
 
 namespace halvane::bench {
 namespace {

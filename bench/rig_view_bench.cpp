@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench/bench_measure.h"
-#include "tests/e2e/operator_steps.h"
-#include "tests/e2e/rig_view_probe.h"
+#include "driver/operator_steps.h"
+#include "driver/rig_view_probe.h"
 
 namespace halvane::bench {
 namespace {

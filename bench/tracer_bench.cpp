@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bench/bench_measure.h"
-#include "controller/controller_exports.h"
-#include "tests/e2e/operator_steps.h"
+#include "common/controller_exports.h"
+#include "driver/operator_steps.h"
 #include "trace/trace_reader.h"
 
 namespace halvane::bench {

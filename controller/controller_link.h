@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "controller/library_loader.h"
 
 namespace halvane {

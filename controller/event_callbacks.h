@@ -1,7 +1,7 @@
 // The library's callbacks, turned into each axis record's online flag and idle event.
 #pragma once
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "controller/controller_link.h"
 #include "controller/motor_axis.h"
 

@@ -12,20 +12,9 @@ namespace halvane {
 MotionWorker::MotionWorker(MotionContext& context, ReplySink& replies)
     : context_(context), replies_(replies) {}
 
-MotionWorker::~MotionWorker() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  posted_.notify_all();
-  if (thread_.joinable()) {
-    thread_.join();
-  }
-}
-
 bool MotionWorker::start() {
   try {
-    thread_ = std::thread(&MotionWorker::run, this);
+    thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
   } catch (const std::system_error&) {
     return false;
   }
@@ -40,13 +29,12 @@ void MotionWorker::post(unsigned message, CMotorAxis* axis) {
   posted_.notify_one();
 }
 
-void MotionWorker::run() {
+void MotionWorker::run(std::stop_token stop) {
   for (;;) {
     Command command{};
     {
       std::unique_lock lock(mutex_);
-      posted_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (stopping_) {
+      if (!posted_.wait(lock, stop, [this] { return !queue_.empty(); }) || stop.stop_requested()) {
         return;
       }
       command = queue_.front();

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "motion/motion_context.h"
@@ -14,9 +15,9 @@ namespace halvane {
 class MotionWorker {
  public:
   MotionWorker(MotionContext& context, ReplySink& replies);
-  // Finishes the command in hand, drops what is still queued and joins. The program never calls
-  // this: its worker lives until the process ends.
-  ~MotionWorker();
+  // The thread, destroyed first, finishes the command in hand, drops what is still queued and is
+  // joined. The program never destroys its worker: it lives until the process ends.
+  ~MotionWorker() = default;
   MotionWorker(const MotionWorker&) = delete;
   MotionWorker& operator=(const MotionWorker&) = delete;
 
@@ -31,17 +32,16 @@ class MotionWorker {
     unsigned message;
     CMotorAxis* axis;
   };
-  void run();
+  void run(std::stop_token stop);
   void execute(const Command& command);
 
   MotionContext& context_;
   ReplySink& replies_;
   int configurationResult_ = 1;
   std::mutex mutex_;
-  std::condition_variable posted_;
+  std::condition_variable_any posted_;
   std::deque<Command> queue_;
-  bool stopping_ = false;
-  std::thread thread_;
+  std::jthread thread_;
 };
 
 }  // namespace halvane

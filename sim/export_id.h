@@ -5,7 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
+#include "common/export_names.h"
 
 namespace halvane::sim {
 
@@ -15,14 +16,21 @@ enum class ExportId {
 #undef HALVANE_SIM_EXPORT_ID
 };
 
+inline constexpr int kExportCount = kControllerExportCount;
+
 inline const char* exportName(ExportId id) {
   return kControllerExportNames[static_cast<int>(id)];
 }
 
-std::optional<ExportId> exportByName(std::string_view name);
+inline std::optional<ExportId> exportByName(std::string_view name) {
+  const auto index = controllerExportIndex(name);
+  return index ? std::optional<ExportId>(static_cast<ExportId>(*index)) : std::nullopt;
+}
 
-// The four bus-level exports speak to the adapter; every other one takes a node first and is a
-// request to that node's controller.
-bool takesNode(ExportId id);
+// The bus-level exports speak to the adapter; every other one takes a node first and is a request
+// to that node's controller.
+inline bool takesNode(ExportId id) {
+  return kControllerExportTakesNode[static_cast<int>(id)];
+}
 
 }  // namespace halvane::sim

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "sim/home_switch.h"
 
 namespace halvane::sim {

@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "sim/bus_timing.h"
 #include "sim/export_id.h"
 

@@ -35,17 +35,6 @@ RigRunner::RigRunner(const SimConfig& config, SimPlatform& platform, TraceSink* 
   publish();  // the wheels where they stand, before any call
 }
 
-RigRunner::~RigRunner() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_all();
-  if (thread_.joinable()) {
-    thread_.join();
-  }
-}
-
 int RigRunner::call(Request request) {
   request.threadId = platform_.threadId();
   Answer answer;
@@ -123,18 +112,23 @@ void RigRunner::traceEvent(const std::string& text) {
 
 void RigRunner::ensureThread() {
   if (!thread_.joinable()) {
-    thread_ = std::thread(&RigRunner::threadMain, this);
+    thread_ = std::jthread([this](std::stop_token stop) { threadMain(stop); });
     threadId_ = thread_.get_id();
   }
 }
 
-void RigRunner::threadMain() {
+void RigRunner::threadMain(std::stop_token stop) {
+  // Taking the lock before the wake-up means a stop cannot fall between a check and the wait.
+  const std::stop_callback wakeOnStop(stop, [this] {
+    { const std::lock_guard lock(mutex_); }
+    wake_.notify_all();
+  });
   std::unique_lock lock(mutex_);
-  while (!stopping_) {
+  while (!stop.stop_requested()) {
     if (queue_.empty() && handFaults_.empty()) {
       platform_.waitUntil(wake_, lock, core_.nextWake());
     }
-    if (stopping_) {
+    if (stop.stop_requested()) {
       break;
     }
     const std::vector<Pending*> batch(queue_.begin(), queue_.end());

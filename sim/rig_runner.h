@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "sim/rig_core.h"
@@ -26,8 +27,8 @@ class RigRunner {
   RigRunner(const SimConfig& config, SimPlatform& platform, TraceSink* trace, Threading threading);
   RigRunner(const RigRunner&) = delete;
   RigRunner& operator=(const RigRunner&) = delete;
-  // Joins the thread; the library itself never destroys its runner.
-  ~RigRunner();
+  // The thread, destroyed first, is stopped and joined; the library never destroys its runner.
+  ~RigRunner() = default;
 
   // One export call; writes the out-value, returns the result.
   int call(Request request);
@@ -53,7 +54,7 @@ class RigRunner {
   };
 
   void ensureThread();
-  void threadMain();
+  void threadMain(std::stop_token stop);
   // With the lock held: the model to now, then the pending calls, into `out`.
   void work(Outbox& out);
   Answer process(Request& request, Outbox& out);
@@ -76,9 +77,8 @@ class RigRunner {
   CallHistory calls_;
   SnapshotBoard board_;
   RigCore core_;
-  std::thread thread_;
   std::thread::id threadId_;
-  bool stopping_ = false;
+  std::jthread thread_;  // last: stopped and joined before anything it uses goes
 };
 
 }  // namespace halvane::sim

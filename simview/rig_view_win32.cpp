@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "controller/controller_exports.h"
+#include "common/wide_text.h"
+#include "simview/fault_panel.h"
 #include "simview/scene_painter_win32.h"
 #include "simview/view_texts.h"
-#include "ui/win32/wide_text.h"
 
 namespace halvane::simview {
 namespace {
@@ -38,16 +38,8 @@ constexpr UINT kPlaceMs = 200;
 constexpr int kPlaceTries = 30;
 constexpr UINT_PTR kPlaceTimer = 2;
 constexpr UINT kRigChanged = WM_APP + 1;
-constexpr double kHandTurnDegrees = 5.0;
-
-// Control ids: per node 1000 + 10 * node + role; the export list and its button after them.
-enum Role { kOffBus, kLoseRest, kSwitch, kTurnBack, kTurnOn, kSummary, kRoles };
-constexpr int kExportList = 1100;
-constexpr int kFailNext = 1101;
-
-int controlId(int node, int role) {
-  return 1000 + 10 * node + role;
-}
+constexpr FaultRole kButtons[] = {FaultRole::OffBus, FaultRole::LoseRest, FaultRole::Switch,
+                                  FaultRole::TurnBack, FaultRole::TurnOn};
 
 RECT clientArea() {
   RECT area{0, 0, kClientWidth, kClientHeight};
@@ -87,7 +79,8 @@ class RigView {
   HWND addControl(const wchar_t* type, int id, DWORD style, int x, int y, int width);
   void refresh();
   void showState();
-  void setText(int id, const std::string& text);
+  void setText(int id, std::string_view text);
+  void showButtonTexts(int node, const sim::NodeSnapshot& state);
   void onCommand(int id);
   void paint();
   void placeBesideProgram();
@@ -145,38 +138,43 @@ void RigView::createControls() {
   for (int node = 1; node <= sim::kNodeCount; ++node) {
     const int x = (node - 1) * kClientWidth / 2 + kMargin;
     const int row0 = kSceneHeight + 6;
-    addControl(L"BUTTON", controlId(node, kOffBus), BS_PUSHBUTTON, x, row0, 96);
-    addControl(L"BUTTON", controlId(node, kLoseRest), BS_PUSHBUTTON, x + 102, row0, 150);
-    addControl(L"BUTTON", controlId(node, kSwitch), BS_PUSHBUTTON, x, row0 + kRowPitch, 96);
-    addControl(L"BUTTON", controlId(node, kTurnBack), BS_PUSHBUTTON, x + 102, row0 + kRowPitch, 72);
-    addControl(L"BUTTON", controlId(node, kTurnOn), BS_PUSHBUTTON, x + 180, row0 + kRowPitch, 72);
-    addControl(L"STATIC", controlId(node, kSummary), SS_LEFT, x, row0 + 2 * kRowPitch + 4,
+    const auto id = [node](FaultRole role) { return faultControlId(node, role); };
+    addControl(L"BUTTON", id(FaultRole::OffBus), BS_PUSHBUTTON, x, row0, 96);
+    addControl(L"BUTTON", id(FaultRole::LoseRest), BS_PUSHBUTTON, x + 102, row0, 150);
+    addControl(L"BUTTON", id(FaultRole::Switch), BS_PUSHBUTTON, x, row0 + kRowPitch, 96);
+    addControl(L"BUTTON", id(FaultRole::TurnBack), BS_PUSHBUTTON, x + 102, row0 + kRowPitch, 72);
+    addControl(L"BUTTON", id(FaultRole::TurnOn), BS_PUSHBUTTON, x + 180, row0 + kRowPitch, 72);
+    addControl(L"STATIC", id(FaultRole::Summary), SS_LEFT, x, row0 + 2 * kRowPitch + 4,
                kClientWidth / 2 - 2 * kMargin);
-    setText(controlId(node, kLoseRest), texts::kLoseRest);
-    setText(controlId(node, kTurnBack), texts::kTurnBack);
-    setText(controlId(node, kTurnOn), texts::kTurnOn);
+    showButtonTexts(node, {});
   }
   const int row3 = kSceneHeight + 6 + 3 * kRowPitch;
   const HWND list = CreateWindowExW(
       0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, kMargin, row3,
-      240, 300, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kExportList)),
+      240, 300, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kExportListId)),
       GetModuleHandleW(nullptr), nullptr);
   SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(painter_.font()), FALSE);
-  for (const char* name : kControllerExportNames) {
+  for (int index = 0; index < sim::kExportCount; ++index) {
+    const char* name = sim::exportName(static_cast<sim::ExportId>(index));
     SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(name).c_str()));
   }
-  SendMessageW(list, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-               reinterpret_cast<LPARAM>(L"PCAN_StartRelStep"));
-  addControl(L"BUTTON", kFailNext, BS_PUSHBUTTON, kMargin + 248, row3, 120);
-  setText(kFailNext, texts::kFailNext);
+  SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(kFirstChosenExport), 0);
+  addControl(L"BUTTON", kFailNextId, BS_PUSHBUTTON, kMargin + 248, row3, 120);
+  setText(kFailNextId, texts::kFailNext);
 }
 
 // Only a text that changed reaches the control: asking a control for its text costs a message.
-void RigView::setText(int id, const std::string& text) {
+void RigView::setText(int id, std::string_view text) {
   std::string& shown = controlTexts_[id];
   if (shown != text) {
     shown = text;
     SetWindowTextW(GetDlgItem(window_, id), widen(text).c_str());
+  }
+}
+
+void RigView::showButtonTexts(int node, const sim::NodeSnapshot& state) {
+  for (const FaultRole role : kButtons) {
+    setText(faultControlId(node, role), faultButtonText(role, state));
   }
 }
 
@@ -209,9 +207,8 @@ void RigView::refresh() {
 void RigView::showState() {
   for (int node = 1; node <= sim::kNodeCount; ++node) {
     const sim::NodeSnapshot& state = shown_.nodes[static_cast<size_t>(node - 1)];
-    setText(controlId(node, kOffBus), state.heldOffBus ? texts::kPutBack : texts::kTakeOff);
-    setText(controlId(node, kSwitch), state.switchWorks ? texts::kHideSwitch : texts::kShowSwitch);
-    setText(controlId(node, kSummary), nodeSummary(node, state));
+    showButtonTexts(node, state);
+    setText(faultControlId(node, FaultRole::Summary), nodeSummary(node, state));
   }
   // While the wheels turn, only the old and new places of what moves are painted again.
   Scene next = drawRig(shown_, kClientWidth, kSceneHeight);
@@ -238,45 +235,13 @@ void RigView::showState() {
 }
 
 void RigView::onCommand(int id) {
-  if (id == kFailNext) {
-    const HWND list = GetDlgItem(window_, kExportList);
-    const auto index = SendMessageW(list, CB_GETCURSEL, 0, 0);
-    if (index >= 0 && index < kControllerExportCount) {
-      sim::HandFault fault;
-      fault.kind = sim::HandFault::Kind::FailNextCall;
-      fault.exportId = static_cast<sim::ExportId>(index);
-      inject_(fault);
-    }
-    return;
+  const int chosen =
+      id == kFailNextId
+          ? static_cast<int>(SendMessageW(GetDlgItem(window_, kExportListId), CB_GETCURSEL, 0, 0))
+          : -1;
+  if (const auto fault = faultForClick(id, shown_, chosen)) {
+    inject_(*fault);
   }
-  const int node = (id - 1000) / 10;
-  const int role = (id - 1000) % 10;
-  if (node < 1 || node > sim::kNodeCount || role >= kRoles) {
-    return;
-  }
-  const sim::NodeSnapshot& state = shown_.nodes[static_cast<size_t>(node - 1)];
-  sim::HandFault fault;
-  fault.node = node;
-  using Kind = sim::HandFault::Kind;
-  switch (role) {
-    case kOffBus:
-      fault.kind = state.heldOffBus ? Kind::OnBus : Kind::OffBus;
-      break;
-    case kLoseRest:
-      fault.kind = Kind::LoseNextRest;
-      break;
-    case kSwitch:
-      fault.kind = state.switchWorks ? Kind::HideSwitch : Kind::ShowSwitch;
-      break;
-    case kTurnBack:
-    case kTurnOn:
-      fault.kind = Kind::TurnByHand;
-      fault.degrees = role == kTurnOn ? kHandTurnDegrees : -kHandTurnDegrees;
-      break;
-    default:
-      return;
-  }
-  inject_(fault);
 }
 
 void RigView::paint() {

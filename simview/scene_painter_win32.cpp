@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "ui/win32/wide_text.h"
+#include "common/wide_text.h"
 
 namespace halvane::simview {
 namespace {

@@ -1,7 +1,7 @@
 // The stand-in's 21 exports, made from the export table: each hands its call to the tracer.
 #include <type_traits>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "tracer/forwarding_tracer.h"
 
 namespace halvane::tracer {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "trace/trace_writer.h"
 #include "tracer/call_log.h"
 

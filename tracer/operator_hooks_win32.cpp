@@ -8,9 +8,9 @@
 #include <mutex>
 #include <string>
 
+#include "common/wide_text.h"
 #include "tracer/call_log.h"
 #include "tracer/operator_steps.h"
-#include "ui/win32/wide_text.h"
 
 namespace halvane::tracer {
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
+#include "common/wide_text.h"
 #include "trace/trace_writer.h"
 #include "tracer/call_log.h"
 #include "tracer/forwarding_tracer.h"
 #include "tracer/trace_files.h"
-#include "ui/win32/wide_text.h"
 
 namespace halvane::tracer {
 namespace {

@@ -2,8 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/e2e/program_session.h"
-#include "tests/e2e/wait_until.h"
+#include "driver/program_session.h"
+#include "driver/wait_until.h"
 #include "ui/resource_ids.h"
 
 namespace halvane::e2e {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "tests/e2e/operator_steps.h"
+#include "driver/operator_steps.h"
 
 namespace halvane::e2e {
 namespace {

@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/e2e/operator_steps.h"
+#include "driver/operator_steps.h"
 
 namespace halvane::e2e {
 namespace {

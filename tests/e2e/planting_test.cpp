@@ -1,7 +1,7 @@
 // A PUSICANControl.dll lying in the folder the program is started from is never loaded.
 #include <gtest/gtest.h>
 
-#include "tests/e2e/operator_steps.h"
+#include "driver/operator_steps.h"
 
 namespace halvane::e2e {
 namespace {

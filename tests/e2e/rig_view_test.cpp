@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "tests/e2e/operator_steps.h"
-#include "tests/e2e/rig_view_probe.h"
+#include "driver/operator_steps.h"
+#include "driver/rig_view_probe.h"
 
 namespace halvane::e2e {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "tests/e2e/operator_steps.h"
+#include "driver/operator_steps.h"
 #include "trace/trace_reader.h"
 
 namespace halvane::e2e {

@@ -1,6 +1,6 @@
 #include "tests/sessions/scenarios.h"
 
-#include "tests/e2e/operator_steps.h"
+#include "driver/operator_steps.h"
 
 namespace halvane::sessions {
 namespace {

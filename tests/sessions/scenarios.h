@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/program_session.h"
+#include "driver/program_session.h"
 
 namespace halvane::sessions {
 

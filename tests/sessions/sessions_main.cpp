@@ -9,7 +9,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "tests/e2e/program_session.h"
+#include "driver/program_session.h"
 #include "tests/sessions/scenarios.h"
 #include "tests/sessions/step_player.h"
 #include "tools/halvane-trace/trace_diff.h"

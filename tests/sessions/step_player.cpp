@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "tests/e2e/wait_until.h"
+#include "driver/wait_until.h"
 #include "trace/trace_reader.h"
 #include "trace/wait_reads.h"
 

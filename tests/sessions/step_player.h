@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/program_session.h"
+#include "driver/program_session.h"
 #include "trace/trace_record.h"
 
 namespace halvane::sessions {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 
 namespace halvane {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "sim/home_switch.h"
 #include "tests/sim/sim_test_support.h"
 

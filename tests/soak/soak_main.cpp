@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/e2e/program_session.h"
+#include "driver/program_session.h"
 #include "tests/soak/soak_run.h"
 
 namespace {
@@ -75,9 +75,8 @@ int main(int argc, char** argv) {
       "soak: seed %u; injected failures %s; lost rest reports %s; stale rest reports %s; status "
       "every %d ms; position read %d ms behind\n",
       settings.seed, halvane::narrow(figures.failuresInjected).c_str(),
-      halvane::narrow(figures.restsLost).c_str(),
-      halvane::narrow(figures.staleRests).c_str(), figures.statusPeriodMs,
-      figures.positionLagMs);
+      halvane::narrow(figures.restsLost).c_str(), halvane::narrow(figures.staleRests).c_str(),
+      figures.statusPeriodMs, figures.positionLagMs);
   std::printf(
       "soak: %d message boxes dismissed, %d clicks while disabled, %d homings interrupted "
       "by Close and Open, %.0f s in all\n",

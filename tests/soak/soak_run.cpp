@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "tests/e2e/operator_steps.h"
+#include "driver/operator_steps.h"
 #include "tests/soak/fault_plan.h"
 #include "tests/soak/process_figures.h"
 #include "ui/resource_ids.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/program_session.h"
+#include "driver/program_session.h"
 #include "tests/soak/move_allowance.h"
 #include "tests/soak/trace_follower.h"
 #include "tests/soak/typed_values.h"

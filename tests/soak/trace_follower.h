@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sim_trace.h"
+#include "driver/sim_trace.h"
 #include "trace/trace_reader.h"
 
 namespace halvane::soak {

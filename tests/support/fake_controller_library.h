@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "controller/library_loader.h"
 
 namespace halvane::testing {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "common/export_names.h"
+
 namespace halvane::tools {
 namespace {
 
@@ -31,11 +33,6 @@ std::optional<unsigned> secondStatusByte(const trace::Record& r) {
   const char* begin = r.args[2].data() + 4;
   const auto [end, error] = std::from_chars(begin, begin + 2, value, 16);
   return error == std::errc() && end == begin + 2 ? std::optional<unsigned>(value) : std::nullopt;
-}
-
-bool isBusExport(const std::string& name) {
-  return name == "PCAN_Init" || name == "PCAN_OpenPort" || name == "PCAN_ClosePort" ||
-         name == "PCAN_SetEventCallback";
 }
 
 class ModelBuilder {
@@ -175,7 +172,8 @@ class ModelBuilder {
 }  // namespace
 
 int nodeOf(const trace::Record& r) {
-  if (r.kind == trace::Kind::Call && isBusExport(r.name)) {
+  // A call of the table's that takes no node speaks to the adapter.
+  if (r.kind == trace::Kind::Call && controllerExportTakesNode(r.name) == false) {
     return kBusLane;
   }
   if (r.kind == trace::Kind::Callback && r.name == "SpareCallback") {

@@ -1,6 +1,6 @@
 #include "ui/win32/win32_dialog_controls.h"
 
-#include "ui/win32/wide_text.h"
+#include "common/wide_text.h"
 
 namespace halvane {
 

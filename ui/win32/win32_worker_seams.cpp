@@ -1,6 +1,6 @@
 #include "ui/win32/win32_worker_seams.h"
 
-#include "ui/win32/wide_text.h"
+#include "common/wide_text.h"
 
 namespace halvane {
 

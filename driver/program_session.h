@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sim_trace.h"
-#include "tests/e2e/window_probe.h"
-#include "ui/win32/wide_text.h"  // narrow, widen
+#include "common/wide_text.h"  // narrow, widen
+#include "driver/sim_trace.h"
+#include "driver/window_probe.h"
 
 namespace halvane::e2e {
 

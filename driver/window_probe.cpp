@@ -1,8 +1,8 @@
-#include "tests/e2e/window_probe.h"
+#include "driver/window_probe.h"
 
 #include <chrono>
 
-#include "tests/e2e/wait_until.h"
+#include "driver/wait_until.h"
 
 namespace halvane::e2e {
 

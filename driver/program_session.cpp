@@ -1,6 +1,5 @@
-#include "tests/e2e/program_session.h"
+#include "driver/program_session.h"
 
-#include <gtest/gtest.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -8,7 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/e2e/wait_until.h"
+#include "driver/driver_report.h"
+#include "driver/wait_until.h"
 
 namespace halvane::e2e {
 namespace {
@@ -143,11 +143,8 @@ std::wstring runsFolder() {
 }
 
 std::wstring freshTestFolder(const std::wstring& wanted) {
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::wstring name = !wanted.empty() ? wanted
-                      : test != nullptr
-                          ? widen(std::string(test->test_suite_name()) + "." + test->name())
-                          : L"session";
+  const std::string run = currentRunName();
+  std::wstring name = !wanted.empty() ? wanted : !run.empty() ? widen(run) : L"session";
   if (wanted.empty() && SessionOptions::throughTracerByDefault()) {
     name += L".through-tracer";  // the same case runs both ways side by side
   }
@@ -161,8 +158,9 @@ std::wstring freshTestFolder(const std::wstring& wanted) {
 ProgramSession::ProgramSession(const SessionOptions& options)
     : folder_(freshTestFolder(options.folderName)) {
   if (!desktopIsUp()) {
-    ADD_FAILURE() << "Wine's desktop is not up: run the drivers in the Wine session of "
-                     "scripts/lib/wine.sh (halvane_wine_session)";
+    reportFailure(
+        "Wine's desktop is not up: run the drivers in the Wine session of scripts/lib/wine.sh "
+        "(halvane_wine_session)");
     return;
   }
   const std::wstring exe = folder_ + L"\\Halvane.exe";
@@ -216,14 +214,14 @@ ProgramSession::ProgramSession(const SessionOptions& options)
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                       CREATE_UNICODE_ENVIRONMENT, environment.data(), startFolder.c_str(), &startup,
                       &processInfo_)) {
-    ADD_FAILURE() << "could not start " << narrow(exe) << ": error " << GetLastError();
+    reportFailure("could not start " + narrow(exe) + ": error " + std::to_string(GetLastError()));
     return;
   }
   const DWORD processId = processInfo_.dwProcessId;
   waitUntil([&] { return (window_ = findMainWindow(processId)) != nullptr; },
             std::chrono::milliseconds(kStartTimeoutMs));
   if (window_ == nullptr) {
-    ADD_FAILURE() << "the main window did not appear";
+    reportFailure("the main window did not appear");
     return;
   }
   probe_.attach(window_, processId);

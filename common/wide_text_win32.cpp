@@ -1,4 +1,4 @@
-#include "ui/win32/wide_text.h"
+#include "common/wide_text.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // its call to the rig. The rig is set up while the library loads (the environment is read then)
 // and is never destroyed: its thread must outlive every caller, up to the end of the process.
 // Unless HALVANE_SIM_VIEW=0, the rig's window opens too.
-#include "controller/controller_exports.h"
+#include "common/controller_exports.h"
 #include "sim/loaded_rig.h"
 #include "sim/platform_hooks.h"
 #include "sim/real_platform.h"

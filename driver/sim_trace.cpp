@@ -1,4 +1,4 @@
-#include "tests/e2e/sim_trace.h"
+#include "driver/sim_trace.h"
 
 #include "trace/trace_reader.h"
 

@@ -1,7 +1,7 @@
 // UTF-8 and the UTF-16 of the wide Win32 calls.
 #include <gtest/gtest.h>
 
-#include "ui/win32/wide_text.h"
+#include "common/wide_text.h"
 
 namespace halvane {
 namespace {
