@@ -1,17 +1,16 @@
-// The rig without threads or clocks: the adapter and bus, two controller nodes with their
-// turntables, and the faults asked for. It is told the time (since the library loaded) and answers
-// requests; what it reports (callbacks to make, trace events) goes into an outbox that the runner
-// delivers in order. Everything here is deterministic.
+// The rig without threads or clocks: the adapter and the bus, the two controller nodes on it
+// (node_controller.h) and the faults in force (fault_rules.h). It is told the time (since the
+// library loaded) and answers requests; what it reports (callbacks to make, trace events) goes into
+// an outbox that the runner delivers in order. Everything here is deterministic.
 #pragma once
 
 #include <array>
-#include <deque>
 #include <optional>
-#include <string>
-#include <vector>
 
+#include "sim/fault_rules.h"
 #include "sim/hand_faults.h"
-#include "sim/node_model.h"
+#include "sim/node_controller.h"
+#include "sim/outbox.h"
 #include "sim/request.h"
 #include "sim/sim_config.h"
 
@@ -19,25 +18,6 @@ namespace halvane::sim {
 
 // How often the rig wakes while a motor turns (real time).
 inline constexpr Duration kTickPeriod = std::chrono::milliseconds(2);
-
-inline constexpr size_t kStatusBytes = 8;
-
-struct OutItem {
-  enum class Kind {
-    Event,         // a trace line "event ..." made by the rig's own thread
-    Call,          // a trace line "call ..." on behalf of the calling thread
-    OnlineReport,  // OnlineCallback(node, state)
-    StatusReport,  // StatusCallback(node, 0, bytes, 0)
-  };
-  Kind kind = Kind::Event;
-  std::string text;  // Event, Call: the line after "<ms> <thread id> "
-  Duration time{};
-  unsigned long threadId = 0;  // Call
-  int node = 0;
-  int state = 0;                                    // OnlineReport
-  std::array<unsigned char, kStatusBytes> bytes{};  // StatusReport
-};
-using Outbox = std::vector<OutItem>;
 
 class RigCore {
  public:
@@ -56,42 +36,29 @@ class RigCore {
   bool online(int node) const;
   const NodeState& nodeState(int node) const;
   int bitRateKbps() const { return bitRateKbps_; }
-  const SimConfig& config() const { return config_; }
+  const FaultRules& faults() const { return faults_; }
 
   // A fault made by hand, at the time of the last advanceTo (hand_faults.cpp).
   void applyHandFault(const HandFault& fault, Outbox& out);
 
  private:
-  struct Node {
-    NodeState state;
-    bool online = false;
-    std::optional<Duration> onlineAt;
-    int64_t restReports = 0;
-    int64_t movesStarted = 0;
-    // The step counter over the last while, oldest first, for a position read that lags.
-    std::deque<std::pair<Duration, int32_t>> positions;
-  };
-
-  Node* findNode(int node);
+  NodeController* findNode(int node);
+  NodeContext context(Outbox& out);
   void event(Outbox& out, const std::string& text) const;
   bool injectedFailure(const Request& request, Outbox& out);
   static Answer local(int result);  // handled without bus traffic
   Answer answered(int result, std::optional<int> out = std::nullopt) const;
   Answer unanswered(int result, std::optional<int> out = std::nullopt) const;
   Answer handleBus(const Request& request, Outbox& out);
-  Answer handleNode(const Request& request, Node& node, int nodeId, Outbox& out);
-  Answer startMove(Node& node, int nodeId, int steps, Outbox& out);
-  void advanceNode(Node& node, int nodeId, double dt, Outbox& out);
-  void reportRest(Node& node, int nodeId, bool bySwitch, Outbox& out);
-  void bringOnline(Duration now, Outbox& out);
+  void bringOnline(Outbox& out);
   void reportStatusPeriodically(Outbox& out);
-  void notePosition(Node& node);
-  int32_t positionRead(const Node& node) const;
   void closeBus(Outbox& out);
 
   SimConfig config_;
-  std::array<Node, kNodeCount> nodes_{};
-  std::vector<int64_t> failureCalls_;
+  FaultRules faults_;
+  std::array<NodeController, kNodeCount> nodes_{};
+  // When each node joins the open bus (the online delay after opening or being put back).
+  std::array<std::optional<Duration>, kNodeCount> joinsBusAt_{};
   EventCallbacks callbacks_;
   Duration now_{};
   bool initialised_ = false;
@@ -99,9 +66,5 @@ class RigCore {
   int bitRateKbps_ = 0;
   std::optional<Duration> nextStatusReport_;
 };
-
-// The eight status bytes of a motion report: [0] control status, [1] bit 3 moving, [2..5] the
-// step counter (little-endian), [6] the input word, [7] 0.
-std::array<unsigned char, kStatusBytes> statusBytes(const NodeState& state, bool moving);
 
 }  // namespace halvane::sim

@@ -49,7 +49,7 @@ RigSnapshot snapshotOf(const RigCore& core, const CallHistory& calls) {
                    : state.settings.extStopEnabled ? ExtStopState::Armed
                                                    : ExtStopState::Off;
     node.online = core.online(id);
-    node.heldOffBus = core.config().neverOnline[static_cast<size_t>(id - 1)];
+    node.heldOffBus = core.faults().heldOffBus(id);
     node.switchWorks = state.switchWorks;
     const auto& recent = calls.of(id);
     node.recentCalls.assign(recent.begin(), recent.end());

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string_view>
 
 namespace halvane::sim {
@@ -12,11 +11,6 @@ constexpr double kMaxTimeScale = 1000.0;
 constexpr int64_t kMaxOnlineDelayMs = 600000;
 constexpr std::string_view kPrefix = "HALVANE_SIM_";
 constexpr int64_t kMaxPeriodMs = 60000;
-constexpr std::array<const char*, 13> kKnownVariables = {
-    kVarTimeScale,   kVarOnlineDelay, kVarOffline,   kVarNoSwitch, kVarStartAngle,
-    kVarFail,        kVarLoseRest,    kVarStaleRest, kVarTrace,    kVarStatusPeriod,
-    kVarPositionLag, kVarView,        kVarReplay};
-
 std::string_view trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) {
@@ -152,7 +146,7 @@ class Parser {
         continue;
       }
       bool known = false;
-      for (const char* candidate : kKnownVariables) {
+      for (const char* candidate : kSettingNames) {
         known = known || name == candidate;
       }
       if (!known) {
@@ -314,87 +308,10 @@ class Parser {
   ParsedConfig result_;
 };
 
-// Appends, never "literal" + string: GCC 12 warns falsely (-Wrestrict) about the latter.
-void addItem(std::string& list, const std::string& item) {
-  if (!list.empty()) {
-    list += ',';
-  }
-  list += item;
-}
-
-std::string selectorText(const CallSelector& selector) {
-  std::string text = "@";
-  text += std::to_string(selector.first);
-  if (!selector.onlyFirst) {
-    text += '+';
-  }
-  return text;
-}
-
-std::string nodeText(int node) {
-  return node == 0 ? std::string("*") : std::to_string(node);
-}
-
-std::string nodeList(const std::array<bool, kNodeCount>& nodes) {
-  std::string text;
-  for (int n = 1; n <= kNodeCount; ++n) {
-    if (nodes[static_cast<size_t>(n - 1)]) {
-      addItem(text, std::to_string(n));
-    }
-  }
-  return text.empty() ? std::string("-") : text;
-}
-
-template <class Rule>
-std::string nodeRules(const std::vector<Rule>& rules, CallSelector Rule::*counted) {
-  std::string list;
-  for (const Rule& rule : rules) {
-    std::string item = nodeText(rule.node);
-    item += selectorText(rule.*counted);
-    addItem(list, item);
-  }
-  return list.empty() ? std::string("-") : list;
-}
-
-long long wholeMs(Duration d) {
-  return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
-}
-
 }  // namespace
 
 ParsedConfig parseConfig(const Environment& environment) {
   return Parser(environment).run();
-}
-
-std::string describeConfig(const SimConfig& config) {
-  char head[160];
-  std::snprintf(head, sizeof head, "time_scale=%g online_delay_ms=%lld start_angle=1:%g,2:%g",
-                config.timeScale, wholeMs(config.onlineDelay), config.startAngleDegrees[0],
-                config.startAngleDegrees[1]);
-  std::string text = head;
-  text += " offline=";
-  text += nodeList(config.neverOnline);
-  text += " no_switch=";
-  text += nodeList(config.switchMissing);
-  std::string failures;
-  for (const FailureRule& rule : config.failures) {
-    std::string item = exportName(rule.exportId);
-    item += ':';
-    item += nodeText(rule.node);
-    item += selectorText(rule.calls);
-    addItem(failures, item);
-  }
-  text += " fail=";
-  text += failures.empty() ? std::string("-") : failures;
-  text += " lose_rest=";
-  text += nodeRules(config.lostRests, &LostRestRule::reports);
-  text += " stale_rest=";
-  text += nodeRules(config.staleRests, &StaleRestRule::moves);
-  text += " status_period_ms=";
-  text += std::to_string(wholeMs(config.statusPeriod));
-  text += " position_lag_ms=";
-  text += std::to_string(wholeMs(config.positionLag));
-  return text;
 }
 
 }  // namespace halvane::sim

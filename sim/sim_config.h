@@ -75,19 +75,33 @@ class Environment {
   virtual std::vector<std::string> names() const = 0;
 };
 
-inline constexpr char kVarTimeScale[] = "HALVANE_SIM_TIME_SCALE";
-inline constexpr char kVarOnlineDelay[] = "HALVANE_SIM_ONLINE_DELAY_MS";
-inline constexpr char kVarOffline[] = "HALVANE_SIM_OFFLINE";
-inline constexpr char kVarNoSwitch[] = "HALVANE_SIM_NO_SWITCH";
-inline constexpr char kVarStartAngle[] = "HALVANE_SIM_START_ANGLE";
-inline constexpr char kVarFail[] = "HALVANE_SIM_FAIL";
-inline constexpr char kVarLoseRest[] = "HALVANE_SIM_LOSE_REST";
-inline constexpr char kVarStaleRest[] = "HALVANE_SIM_STALE_REST";
-inline constexpr char kVarStatusPeriod[] = "HALVANE_SIM_STATUS_PERIOD_MS";
-inline constexpr char kVarPositionLag[] = "HALVANE_SIM_POSITION_LAG_MS";
-inline constexpr char kVarTrace[] = "HALVANE_SIM_TRACE";
-inline constexpr char kVarView[] = "HALVANE_SIM_VIEW";
-inline constexpr char kVarReplay[] = "HALVANE_SIM_REPLAY";
+// X(constant, name): every setting the rig reads, written once. Each is the environment variable
+// HALVANE_SIM_<name>.
+#define HALVANE_SIM_SETTINGS(X)         \
+  X(kVarTimeScale, TIME_SCALE)          \
+  X(kVarOnlineDelay, ONLINE_DELAY_MS)   \
+  X(kVarOffline, OFFLINE)               \
+  X(kVarNoSwitch, NO_SWITCH)            \
+  X(kVarStartAngle, START_ANGLE)        \
+  X(kVarFail, FAIL)                     \
+  X(kVarLoseRest, LOSE_REST)            \
+  X(kVarStaleRest, STALE_REST)          \
+  X(kVarStatusPeriod, STATUS_PERIOD_MS) \
+  X(kVarPositionLag, POSITION_LAG_MS)   \
+  X(kVarTrace, TRACE)                   \
+  X(kVarView, VIEW)                     \
+  X(kVarReplay, REPLAY)
+
+#define HALVANE_SIM_SETTING_NAME(constant, name) \
+  inline constexpr char constant[] = "HALVANE_SIM_" #name;
+HALVANE_SIM_SETTINGS(HALVANE_SIM_SETTING_NAME)
+#undef HALVANE_SIM_SETTING_NAME
+
+inline constexpr const char* kSettingNames[] = {
+#define HALVANE_SIM_SETTING_ENTRY(constant, name) constant,
+    HALVANE_SIM_SETTINGS(HALVANE_SIM_SETTING_ENTRY)
+#undef HALVANE_SIM_SETTING_ENTRY
+};
 
 ParsedConfig parseConfig(const Environment& environment);
 
