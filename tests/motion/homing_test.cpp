@@ -55,10 +55,15 @@ std::vector<std::string> without(std::vector<std::string> calls, const std::stri
 // A motor behind the fake library whose clock is the wait's reads: once a move has started, each
 // position or control status read is one tick; it turns for `travelTicks` ticks and then stands,
 // stopped by the switch or not. Reports are sent at given ticks; tick 0 is inside the start call.
+struct MotorReport {
+  int tick = -1;             // none
+  unsigned char status = 0;  // the second status byte
+};
+
 struct MotorScript {
   enum class Position { Live, Failing, Frozen, AtRestOnly };
   int travelTicks = 4;
-  std::vector<std::pair<int, unsigned char>> reports;  // tick -> second status byte
+  MotorReport reports[3];
   Position position = Position::Live;
   bool stoppedBySwitch = true;
   bool flagLeftLatched = false;  // the flag is never cleared: bit 0 set from before the move
@@ -97,9 +102,9 @@ std::shared_ptr<MotorState> runMotor(FakeRig& rig, const MotorScript& script) {
       } else {
         ++state->ticks;
       }
-      for (const auto& [at, report] : script.reports) {
-        if (at == (started ? 0 : state->ticks)) {
-          due.push_back(report);
+      for (const MotorReport& report : script.reports) {
+        if (report.tick == (started ? 0 : state->ticks)) {
+          due.push_back(report.status);
         }
       }
     }
