@@ -52,9 +52,10 @@ std::vector<std::string> without(std::vector<std::string> calls, const std::stri
   return calls;
 }
 
-// A motor behind the fake library whose clock is the wait's reads: once a move has started, each
-// position or control status read is one tick; it turns for `travelTicks` ticks and then stands,
-// stopped by the switch or not. Reports are sent at given ticks; tick 0 is inside the start call.
+// A motor behind the fake library whose clock is the wait's reads: the start is tick 0, and each
+// position or control status read after it one more tick. It turns for `travelTicks` ticks (one
+// step every `ticksPerStep`) and then stands, stopped by the switch or not; reports go at given
+// ticks. Zeroing or disarming while it turns is recorded.
 struct MotorReport {
   int tick = -1;             // none
   unsigned char status = 0;  // the second status byte
@@ -66,93 +67,61 @@ struct MotorScript {
   MotorReport reports[3];
   Position position = Position::Live;
   bool stoppedBySwitch = true;
-  bool flagLeftLatched = false;  // the flag is never cleared: bit 0 set from before the move
-  int ticksPerStep = 1;          // a slow wheel stands still between some reads while it turns
+  bool flagLeftLatched = false;  // never cleared: bit 0 set from before the move
+  int ticksPerStep = 1;
 };
 
 struct MotorState {
   std::mutex mutex;
-  bool started = false;
-  int ticks = 0;
+  int ticks = -1;  // not started
   int position = 0;
-  bool moving() const { return started && ticks < travelTicks; }
-  int travelTicks = 0;
-  std::optional<int> zeroedAtTick;  // SetMotorPos, in ticks after the start
-  bool disarmedWhileMoving = false;
-  bool zeroedWhileMoving = false;
+  std::optional<int> zeroedAtTick;
+  bool endedWhileMoving = false;
 };
 
 std::shared_ptr<MotorState> runMotor(FakeRig& rig, const MotorScript& script) {
+  using P = MotorScript::Position;
   auto state = std::make_shared<MotorState>();
-  state->travelTicks = script.travelTicks;
   FakeControllerLibrary& library = rig.library;
-  // One tick of the motor's clock; the reports due then are sent with the lock released.
-  const auto tick = [state, script, &library](int node, bool started) {
-    std::vector<unsigned char> due;
+  const auto moving = [state, script] {
+    return state->ticks >= 0 && state->ticks < script.travelTicks;
+  };
+  const auto handle = [=, &library](const std::string& name, const auto& a) {
+    std::vector<unsigned char> due;  // sent with the lock released
     {
       std::lock_guard lock(state->mutex);
-      if (!state->started && !started) {
-        return;
-      }
-      if (started) {
-        state->started = true;
-      } else if (state->moving()) {
-        ++state->ticks;
-        state->position -= state->ticks % script.ticksPerStep == 0 ? 60 : 0;
-      } else {
-        ++state->ticks;
-      }
-      for (const MotorReport& report : script.reports) {
-        if (report.tick == (started ? 0 : state->ticks)) {
-          due.push_back(report.status);
+      const bool start = name == "PCAN_StartRelStep";
+      if (start || (state->ticks >= 0 && name.find("_Get") != std::string::npos)) {
+        const bool turning = moving();
+        state->ticks = start ? 0 : state->ticks + 1;
+        state->position -= turning && state->ticks % script.ticksPerStep == 0 ? 60 : 0;
+        for (const MotorReport& report : script.reports) {
+          if (report.tick == state->ticks) {
+            due.push_back(report.status);
+          }
         }
+      }
+      if (name == "PCAN_GetMotorPos" &&
+          (script.position == P::Live || (script.position == P::AtRestOnly && !moving()))) {
+        *a.out = state->position;  // frozen: never written; at rest only: 0 while it turns
+      } else if (name == "PCAN_GetControlStatus") {
+        const bool bySwitch = (script.stoppedBySwitch && !moving()) || script.flagLeftLatched;
+        *a.out = bySwitch ? kControlStoppedBySwitch : 0;
+      } else if (name == "PCAN_SetMotorPos" ||
+                 (name == "PCAN_SetExtStopEnable" && a.values[1] == 0)) {
+        state->endedWhileMoving |= moving();
+        state->zeroedAtTick = name == "PCAN_SetMotorPos" ? state->ticks : state->zeroedAtTick;
       }
     }
     for (unsigned char report : due) {
-      library.fireStatus(node, kStatusKindMotion, report);
+      library.fireStatus(a.node(), kStatusKindMotion, report);
     }
+    return name == "PCAN_GetMotorPos" && script.position == P::Failing ? 1 : 0;
   };
-  library.setHandler("PCAN_StartRelStep", [tick](const FakeControllerLibrary::Arguments& a) {
-    tick(a.node(), true);
-    return 0;
-  });
-  library.setHandler("PCAN_GetMotorPos",
-                     [state, tick, script](const FakeControllerLibrary::Arguments& a) {
-                       tick(a.node(), false);
-                       std::lock_guard lock(state->mutex);
-                       switch (script.position) {
-                         case MotorScript::Position::Failing:
-                           return 1;
-                         case MotorScript::Position::Frozen:
-                           return 0;  // answers without writing its value
-                         case MotorScript::Position::AtRestOnly:
-                           *a.out = state->moving() ? 0 : state->position;
-                           return 0;
-                         case MotorScript::Position::Live:
-                           break;
-                       }
-                       *a.out = state->position;
-                       return 0;
-                     });
-  library.setHandler("PCAN_GetControlStatus",
-                     [state, tick, script](const FakeControllerLibrary::Arguments& a) {
-                       tick(a.node(), false);
-                       std::lock_guard lock(state->mutex);
-                       const bool bySwitch = script.stoppedBySwitch && !state->moving();
-                       *a.out = bySwitch || script.flagLeftLatched ? kControlStoppedBySwitch : 0;
-                       return 0;
-                     });
-  library.setHandler("PCAN_SetExtStopEnable", [state](const FakeControllerLibrary::Arguments& a) {
-    std::lock_guard lock(state->mutex);
-    state->disarmedWhileMoving |= a.values[1] == 0 && state->moving();
-    return 0;
-  });
-  library.setHandler("PCAN_SetMotorPos", [state](const FakeControllerLibrary::Arguments&) {
-    std::lock_guard lock(state->mutex);
-    state->zeroedWhileMoving |= state->moving();
-    state->zeroedAtTick = state->ticks;
-    return 0;
-  });
+  for (const std::string name : {"PCAN_StartRelStep", "PCAN_GetMotorPos", "PCAN_GetControlStatus",
+                                 "PCAN_SetMotorPos", "PCAN_SetExtStopEnable"}) {
+    library.setHandler(name, [handle, name](const auto& a) { return handle(name, a); });
+  }
   if (script.flagLeftLatched) {
     library.removeExport("PCAN_ClearExtStopFlag");
   }
@@ -200,15 +169,14 @@ TEST(HomingWait, EndsOnlyOnEvidenceOfThisMovesRest) {
       {"a stale rest, and the real one lost", {20, {{0, kMoving}, {1, kAtRest}}}, none, 2},
       {"position reads failing", {20, {{0, kMoving}, {20, kAtRest}}, P::Failing}, none, 1},
       {"position reads failing, no rest report", {20, {{0, kMoving}}, P::Failing}, none, 2},
-      {"a frozen position and a stale rest",
+      {"a frozen position, a stale rest",
        {40, {{0, kMoving}, {1, kAtRest}, {40, kAtRest}}, P::Frozen},
        none,
        1},
-      {"a position that moves only at rest, a stale rest, no switch",
+      {"a position seen only at rest, a stale rest, no switch",
        {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::AtRestOnly, false},
        noSwitch,
        20},
-      {"no switch", {20, {{0, kMoving}, {20, kAtRest}}, P::Live, false}, noSwitch, 20},
       {"a slow wheel, a stale rest, no switch",
        {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::Live, false, false, 3},
        noSwitch,
@@ -216,7 +184,7 @@ TEST(HomingWait, EndsOnlyOnEvidenceOfThisMovesRest) {
       {"no report at all", {8, {}}, none, 2},
       {"no switch and no report", {8, {}, P::Live, false}, noSwitch, 40},
       {"a move that ends inside the start", {0, {{0, kMoving}, {0, kAtRest}}}, none, 1},
-      {"a flag left set from before, and a stale rest",
+      {"a flag left set from before, a stale rest",
        {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::Live, true, true},
        none,
        20},
@@ -233,8 +201,7 @@ TEST(HomingWait, EndsOnlyOnEvidenceOfThisMovesRest) {
     runHoming(*fresh.context, *fresh.first, 0);
     EXPECT_THAT(fresh.alerts.texts(), ElementsAreArray(c.alerts)) << c.name;
     std::lock_guard lock(motor->mutex);
-    EXPECT_FALSE(motor->disarmedWhileMoving) << c.name;
-    EXPECT_FALSE(motor->zeroedWhileMoving) << c.name;
+    EXPECT_FALSE(motor->endedWhileMoving) << c.name;
     if (c.alerts != timeout) {
       ASSERT_TRUE(motor->zeroedAtTick) << c.name;
       EXPECT_LE(*motor->zeroedAtTick - c.script.travelTicks, c.ticksLate) << c.name;
@@ -320,24 +287,12 @@ TEST_F(Homing, TheSecondAxisUsesItsOwnNodeAndValues) {
 
 // Without the start export nothing is started here, but a move an earlier command left turning is
 // waited for on the idle event as it stands, within the bound.
-TEST(HomingWait, WithoutTheStartTheIdleEventAsItStandsIsWaitedFor) {
-  for (const bool restReported : {true, false}) {
-    FakeRig rig;
-    setOffTheSwitch(rig);
-    rig.library.removeExport("PCAN_StartRelStep");
-    rig.library.fireStatus(1, kStatusKindMotion, kMoving);
-    rig.library.setHandler("PCAN_SetMaxSpeed", [&rig, restReported](const auto& a) {
-      if (restReported && a.values[1] == kHomingMaxSpeed) {
-        rig.library.fireStatusFromThread(1, kStatusKindMotion, kAtRest);
-      }
-      return 0;
-    });
-    runHoming(*rig.context, *rig.first, 0);
-    const bool zeroed = !rig.library.callsNamed("PCAN_SetMotorPos").empty();
-    EXPECT_EQ(zeroed, restReported);
-    const std::vector<std::string> timeout = {"Homing timeout: the motor did not come to rest!\n"};
-    EXPECT_EQ(rig.alerts.texts(), restReported ? std::vector<std::string>{} : timeout);
-  }
+TEST_F(Homing, WithoutTheStartAMoveLeftTurningIsWaitedFor) {
+  rig.library.removeExport("PCAN_StartRelStep");
+  rig.library.fireStatus(1, kStatusKindMotion, kMoving);
+  runHoming(*rig.context, *rig.first, 0);
+  EXPECT_THAT(rig.alerts.texts(), ElementsAre("Homing timeout: the motor did not come to rest!\n"));
+  EXPECT_THAT(rig.library.callsNamed("PCAN_SetMotorPos"), IsEmpty());
 }
 
 TEST(HomingFailures, WithoutTheLibraryTheInputReadFails) {

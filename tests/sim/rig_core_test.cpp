@@ -357,26 +357,6 @@ TEST(RigCore, APositionReadLagsTheWheelButNotASetPosition) {
   EXPECT_EQ(position, 7);
 }
 
-TEST(RigCore, APositionReadOnlyAtRestShowsWhereTheMoveBegan) {
-  SimConfig config;
-  config.positionAtRestOnly = {true, false};
-  RigCore core = openRig(config);
-  Outbox out;
-  core.handle(makeRequest(ExportId::PCAN_StartRelStep, 1, 1000), out);
-  core.handle(makeRequest(ExportId::PCAN_StartRelStep, 2, 1000), out);
-  core.advanceTo(core.now() + 100ms, out);
-  int first = -1;
-  int second = -1;
-  callOut(core, ExportId::PCAN_GetMotorPos, 1, first);
-  callOut(core, ExportId::PCAN_GetMotorPos, 2, second);
-  EXPECT_EQ(first, 0);
-  EXPECT_EQ(second, core.nodeState(2).position);
-  ASSERT_NE(second, 0);
-  runUntilRest(core, 1);
-  callOut(core, ExportId::PCAN_GetMotorPos, 1, first);
-  EXPECT_EQ(first, 1000);
-}
-
 TEST(RigCore, InjectedFailuresForOneNodeFromTheNthCall) {
   SimConfig config;
   config.failures.push_back({ExportId::PCAN_SetAccel, 2, {2, false}});

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -141,44 +140,6 @@ TEST_F(RigRunnerInline, AMoveReportsMovingThenRestInTheTrace) {
             std::string::npos);
   EXPECT_NE(trace.lines[trace.lines.size() - 2].find("event rest node=1 pos=20"),
             std::string::npos);
-}
-
-// A start's reports, stale rest included, come after the call has returned and its bus time is
-// over, in order; the move's rest report comes the same delay after the rest.
-bool hasEvent(const std::vector<std::string>& lines, const std::string& text) {
-  return std::any_of(lines.begin(), lines.end(),
-                     [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
-
-TEST_F(RigRunnerInline, DelayedReportsComeAfterTheCallReturns) {
-  SimConfig config;
-  config.reportDelay = 30ms;
-  config.staleRests.push_back({1, {}});
-  RigRunner rig = make(config);
-  open(rig);
-  const size_t before = callbacks.calls.size();
-  const Duration startedAt = platform.time;
-  EXPECT_EQ(rig.call(makeRequest(ExportId::PCAN_StartRelStep, 1, 20)), kOk);
-  EXPECT_EQ(callbacks.calls.size(), before);
-  std::vector<Duration> reportedAt;
-  std::optional<Duration> restAt;
-  for (int i = 0; i < 1000 && rig.nextWake(); ++i) {
-    platform.time = *rig.nextWake();
-    rig.pump();
-    reportedAt.resize(callbacks.calls.size() - before, platform.time);
-    if (!restAt && hasEvent(trace.lines, "event rest node=1")) {
-      restAt = platform.time;
-    }
-  }
-  const std::vector<std::string> reports(callbacks.calls.begin() + static_cast<long>(before),
-                                         callbacks.calls.end());
-  EXPECT_EQ(reports,
-            (std::vector<std::string>{"status 1 0 8 0", "status 1 0 0 0", "status 1 0 0 0"}));
-  ASSERT_EQ(reportedAt.size(), 3u);
-  EXPECT_EQ(reportedAt[0], startedAt + 1776us + 30ms);
-  EXPECT_EQ(reportedAt[1], reportedAt[0]);
-  ASSERT_TRUE(restAt);
-  EXPECT_EQ(reportedAt[2], *restAt + 30ms);
 }
 
 TEST_F(RigRunnerInline, ReportsWithoutCallbacksAreTracedAsUndelivered) {

@@ -40,8 +40,6 @@ TEST(SimConfig, EverySettingAtOnce) {
                                 {kVarStaleRest, "2@1+"},
                                 {kVarStatusPeriod, "50"},
                                 {kVarPositionLag, "1500"},
-                                {kVarPositionAtRest, "2"},
-                                {kVarReportDelay, "0"},
                                 {kVarTrace, " C:\\trace.txt "}});
   EXPECT_TRUE(p.problems.empty());
   EXPECT_DOUBLE_EQ(p.config.timeScale, 20);
@@ -70,8 +68,6 @@ TEST(SimConfig, EverySettingAtOnce) {
   EXPECT_TRUE(p.config.staleRests[0].moves.matches(7));
   EXPECT_EQ(p.config.statusPeriod, std::chrono::milliseconds(50));
   EXPECT_EQ(p.config.positionLag, std::chrono::milliseconds(1500));
-  EXPECT_EQ(p.config.positionAtRestOnly, (std::array<bool, kNodeCount>{false, true}));
-  EXPECT_EQ(p.config.reportDelay, std::chrono::milliseconds(0));
   EXPECT_EQ(p.config.tracePath, "C:\\trace.txt");
 }
 
@@ -101,7 +97,6 @@ TEST_P(BadValue, IsReportedAndTheDefaultStays) {
   EXPECT_EQ(p.config.startAngleDegrees, defaults.startAngleDegrees);
   EXPECT_TRUE(p.config.failures.empty());
   EXPECT_TRUE(p.config.lostRests.empty());
-  EXPECT_FALSE(p.config.reportDelay);
 }
 
 INSTANTIATE_TEST_SUITE_P(
