@@ -28,11 +28,13 @@ class RestWait {
       const bool restReported = marks.lastRest > seen;
       seen = marks.count;
       if (restReported) {
-        report_ = ReportCheck{};  // the position it is checked against is read next
         if (auto result = checkControlStatus()) {
           return *result;
         }
-        nextRead = Clock::now();
+        if (!report_) {             // a check under way stands for the later reports too
+          report_ = ReportCheck{};  // the position it is checked against is read next
+          nextRead = Clock::now();
+        }
       }
       auto now = Clock::now();
       if (now >= deadline) {
