@@ -133,8 +133,13 @@ TEST(TraceReader, CorruptLinesAreNamedWithTheirFault) {
   }
 }
 
+// A program killed mid-line, or power lost while writing (the file's end then reads as NUL bytes,
+// longer than any line).
 TEST(TraceReader, ACutOffLastLineKeepsEverythingBeforeIt) {
-  for (const char* tail : {"3.0 7 call PCAN_SetAc", "3.0 7 event rest node=1"}) {
+  const std::string nuls(100000, '\0');
+  for (const std::string& tail :
+       {std::string("3.0 7 call PCAN_SetAc"), std::string("3.0 7 event rest node=1"), nuls,
+        "3.0 7 call PCAN_SetAc" + nuls, nuls + "\n4.0 7 event d\n"}) {
     const ReadResult read =
         readTrace(std::string("1.0 7 event a x=1\r\n2.0 7 event b x=2\n") + tail);
     ASSERT_EQ(read.records.size(), 2u);
