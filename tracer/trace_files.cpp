@@ -26,7 +26,8 @@ std::string traceFileName(const WallTime& t, int attempt) {
                 t.day, t.hour, t.minute, t.second, t.millisecond);
   std::string name = buffer;
   if (attempt > 0) {
-    name += "-" + std::to_string(attempt);
+    name += '-';
+    name += std::to_string(attempt);
   }
   return name + std::string(kSuffix);
 }
