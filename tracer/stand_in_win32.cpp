@@ -200,13 +200,24 @@ struct StandIn {
         tracer(log, vendor) {}
 };
 
+// "0x" and every hex digit of the value, whatever its width (an address is 16 digits in a 64-bit
+// build), without the C runtime: the process may be in no state to use it.
+void formatHex(char* out, uintptr_t value, int digits) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  *out++ = '0';
+  *out++ = 'x';
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+    *out++ = kDigits[(value >> shift) & 0xF];
+  }
+  *out = '\0';
+}
+
 LONG WINAPI crashFilter(EXCEPTION_POINTERS* info) {
   if (running != nullptr && info != nullptr && info->ExceptionRecord != nullptr) {
-    char code[16], address[16];
-    wsprintfA(code, "0x%08lX", static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode));
-    wsprintfA(address, "0x%08lX",
-              static_cast<unsigned long>(
-                  reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress)));
+    char code[2 + 8 + 1], address[2 + 2 * sizeof(uintptr_t) + 1];
+    formatHex(code, info->ExceptionRecord->ExceptionCode, 8);
+    formatHex(address, reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress),
+              2 * sizeof(uintptr_t));
     trace::Record r;
     r.kind = trace::Kind::Crash;
     r.timeUs = running->clock.nowUs();

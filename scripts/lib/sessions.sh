@@ -3,14 +3,16 @@
 
 # halvane_sessions ARGS...: runs the driver with ARGS; returns its exit code.
 halvane_sessions() {
-  cmake --preset win32 >/dev/null
-  cmake --build --preset win32 -j2 --target halvane_sessions halvane_desktop_holder >/dev/null
-  halvane_wine_env "$root/build/win32/wineprefix"
+  halvane_windows_choose "$(basename "$0")" || return 1
+  local build=$root/build/$HALVANE_WINDOWS
+  cmake --preset "$HALVANE_WINDOWS" >/dev/null
+  cmake --build --preset "$HALVANE_WINDOWS" -j2 --target halvane_sessions halvane_desktop_holder >/dev/null
+  halvane_wine_env "$build/wineprefix" "$HALVANE_WINDOWS"
   halvane_start_xvfb
   trap 'halvane_wine_end; [[ -n ${XVFB_PID:-} ]] && kill "$XVFB_PID" 2>/dev/null' EXIT
-  halvane_wine_prefix
-  halvane_wine_session "$root/build/win32/tests/e2e/halvane_desktop_holder.exe" || return 1
+  halvane_wine_prefix || return 1
+  halvane_wine_session "$build/tests/e2e/halvane_desktop_holder.exe" || return 1
   local code=0
-  wine "$root/build/win32/tests/sessions/halvane_sessions.exe" "$@" </dev/null || code=$?
+  wine "$build/tests/sessions/halvane_sessions.exe" "$@" </dev/null || code=$?
   return "$code"
 }

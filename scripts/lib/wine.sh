@@ -1,12 +1,74 @@
 # Shared by the scripts that run Windows binaries: Wine's environment, a prepared prefix, a display.
 # Source it; every function takes what it needs as arguments.
 
-# halvane_wine_env PREFIX: exports the variables every Wine call of ours uses.
+# halvane_runs_32bit: whether this machine executes 32-bit x86 programs. Some kernels run none at
+# all, and 32-bit Wine starts nothing there. The probe is the smallest static 32-bit Linux program,
+# written byte by byte so the answer needs no toolchain: one loadable segment whose code is
+# exit(0) (mov eax, 1; xor ebx, ebx; int 0x80).
+halvane_runs_32bit() {
+  local probe status=1
+  probe=$(mktemp) || return 1
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$probe"         # ELF32, LSB
+  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08' >>"$probe"                 # exec, i386, entry
+  printf '\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00' >>"$probe"                 # phoff, no sections
+  printf '\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00' >>"$probe"                 # one program header
+  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08' >>"$probe" # PT_LOAD at 0x8048000
+  printf '\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00' >>"$probe" # 93 bytes, r-x
+  printf '\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$probe"                             # exit(0)
+  chmod +x "$probe"
+  "$probe" 2>/dev/null && status=0
+  rm -f "$probe"
+  return "$status"
+}
+
+# halvane_windows_preset: prints the Windows build this machine runs its Windows suites and programs
+# as: win32 (the product itself) where 32-bit code runs, win64 under 64-bit Wine where it does not.
+# HALVANE_WINDOWS_PRESET=win32|win64 forces the choice (64-bit Wine runs on both kinds of machine).
+halvane_windows_preset() {
+  case ${HALVANE_WINDOWS_PRESET:-} in
+    win32 | win64) echo "$HALVANE_WINDOWS_PRESET" ;;
+    "") if halvane_runs_32bit; then echo win32; else echo win64; fi ;;
+    *)
+      echo "HALVANE_WINDOWS_PRESET must be win32 or win64, not '$HALVANE_WINDOWS_PRESET'" >&2
+      return 1
+      ;;
+  esac
+}
+
+# halvane_windows_reason PRESET: one line saying which Windows build runs here, and why.
+halvane_windows_reason() {
+  if [[ -n ${HALVANE_WINDOWS_PRESET:-} ]]; then
+    echo "$1 build under $([[ $1 == win64 ]] && echo 64 || echo 32)-bit Wine (forced by HALVANE_WINDOWS_PRESET)"
+  elif [[ $1 == win64 ]]; then
+    echo "win64 build under 64-bit Wine: this machine runs no 32-bit x86 code"
+  else
+    echo "win32 build under 32-bit Wine: the product itself"
+  fi
+}
+
+# halvane_wine_env PREFIX [PRESET]: exports the variables every Wine call of ours uses; for win64,
+# puts the 64-bit wine, wineserver and wineboot first on PATH.
 halvane_wine_env() {
   export WINEPREFIX="$1"
-  export WINEARCH=win32
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  if [[ ${2:-win32} == win64 ]]; then
+    export WINEARCH=win64
+    local wrappers
+    wrappers=$(cd "$(dirname "${BASH_SOURCE[0]}")/wine64-bin" && pwd)
+    [[ :$PATH: == *":$wrappers:"* ]] || export PATH="$wrappers:$PATH"
+  else
+    export WINEARCH=win32
+  fi
+}
+
+# halvane_wine_check: says in one line why Wine cannot start programs here, and fails, if it cannot.
+halvane_wine_check() {
+  local out
+  if ! out=$(wine cmd.exe /c exit </dev/null 2>&1); then
+    echo "Wine ($WINEARCH) cannot start a program here: $(tail -1 <<<"$out")" >&2
+    return 1
+  fi
 }
 
 # halvane_wine_fonts: a CJK font stands in for the Windows faces the program's texts ask for
@@ -27,6 +89,7 @@ halvane_wine_prefix() {
   fi
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 || true
+  halvane_wine_check || return 1
   halvane_wine_fonts
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
@@ -87,4 +150,11 @@ halvane_wine_session() {
 # halvane_wine_end: stops the session's wineserver and everything Wine left running.
 halvane_wine_end() {
   wineserver -k 2>/dev/null || true
+}
+
+# halvane_windows_choose NAME: sets HALVANE_WINDOWS to the Windows build this machine runs (win32 or
+# win64) and says so in one line that starts with NAME.
+halvane_windows_choose() {
+  HALVANE_WINDOWS=$(halvane_windows_preset) || return 1
+  echo "$1: running the $(halvane_windows_reason "$HALVANE_WINDOWS")"
 }
