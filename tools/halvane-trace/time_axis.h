@@ -14,7 +14,7 @@ inline constexpr int64_t kFoldGapUs = kBusyGapUs;
 inline constexpr double kFoldWidth = 28;
 // However long the trace, the page stays this wide (the scale gives way) and so a page a browser
 // draws in a moment.
-inline constexpr double kMaxAxisWidth = 12000;
+inline constexpr double kMaxAxisWidth = 8000;
 
 class TimeAxis {
  public:

@@ -19,6 +19,8 @@ constexpr double kTargetWidth = 1100;
 constexpr double kMargin = 16;
 constexpr int kOperatorLane = -1;
 constexpr double kAxisLabelSpacing = 110;
+// Items this close share one mark.
+constexpr double kColumnWidth = 4;
 
 // Every colour of the page, once: the drawing and the legend both read it.
 enum class Paint {
@@ -143,46 +145,56 @@ std::string fieldsOf(const trace::Record& r) {
   return trace::formatFields(r.fields);
 }
 
-// What one record is drawn as: its paint, lane and hover text.
+// What one record is drawn as: its paint and lane, and what a mark of several holds.
 struct Mark {
   Paint paint = Paint::Call;
   int lane = kBusLane;
-  std::string what;  // "calls", "reports", ... for a column of several
-  std::string title;
+  const char* what = "";
 };
 
 std::optional<Mark> markOf(const trace::Record& r) {
   switch (r.kind) {
+    case trace::Kind::Call:
+      return Mark{r.missing                   ? Paint::MissingExport
+                  : r.result.value_or(0) != 0 ? Paint::FailedCall
+                                              : Paint::Call,
+                  nodeOf(r), "calls"};
+    case trace::Kind::Callback:
+      return Mark{r.name == "OnlineCallback" ? Paint::OnlineReport
+                  : isRestReport(r)          ? Paint::RestReport
+                                             : Paint::OtherReport,
+                  nodeOf(r), "callbacks"};
+    case trace::Kind::InFlight:
+      return Mark{Paint::InFlight, nodeOf(r), "in-flight lines"};
+    case trace::Kind::Operator:
+      return Mark{r.name == "message" ? Paint::Message : Paint::Step, kOperatorLane, "steps"};
+    case trace::Kind::Crash:
+      return Mark{Paint::Crash, kOperatorLane, "crashes"};
+    default:
+      return std::nullopt;
+  }
+}
+
+// A record's hover text, made only for the first record of a mark.
+std::string titleOf(const trace::Record& r) {
+  switch (r.kind) {
     case trace::Kind::Call: {
-      const bool failed = !r.missing && r.result.value_or(0) != 0;
       std::string title = r.signature() + (r.missing ? " missing (answered 0)"
                                                      : " -> " + std::to_string(*r.result));
       if (r.out) {
         title += ", out " + std::to_string(*r.out);
       }
-      title += ", at " + seconds(r.timeUs) + ", took " + trace::formatMs(callDuration(r)) + " ms";
-      return Mark{r.missing ? Paint::MissingExport
-                  : failed  ? Paint::FailedCall
-                            : Paint::Call,
-                  nodeOf(r), "calls", title};
+      return title + ", at " + seconds(r.timeUs) + ", took " + trace::formatMs(callDuration(r)) +
+             " ms";
     }
-    case trace::Kind::Callback: {
-      const Paint paint = r.name == "OnlineCallback" ? Paint::OnlineReport
-                          : isRestReport(r)          ? Paint::RestReport
-                                                     : Paint::OtherReport;
-      return Mark{paint, nodeOf(r), "callbacks", r.signature() + " at " + seconds(r.timeUs)};
-    }
+    case trace::Kind::Callback:
+      return r.signature() + " at " + seconds(r.timeUs);
     case trace::Kind::InFlight:
-      return Mark{Paint::InFlight, nodeOf(r), "in-flight lines",
-                  r.signature() + " still in flight at " + seconds(r.timeUs)};
+      return r.signature() + " still in flight at " + seconds(r.timeUs);
     case trace::Kind::Operator:
-      return Mark{r.name == "message" ? Paint::Message : Paint::Step, kOperatorLane, "steps",
-                  r.name + fieldsOf(r) + " at " + seconds(r.timeUs)};
-    case trace::Kind::Crash:
-      return Mark{Paint::Crash, kOperatorLane, "crashes",
-                  "crash" + fieldsOf(r) + " at " + seconds(r.timeUs)};
+      return r.name + fieldsOf(r) + " at " + seconds(r.timeUs);
     default:
-      return std::nullopt;
+      return "crash" + fieldsOf(r) + " at " + seconds(r.timeUs);
   }
 }
 
@@ -191,7 +203,8 @@ struct MarkColumn {
   size_t count = 0;
   int64_t firstUs = 0;
   int64_t lastUs = 0;
-  Mark first;
+  Mark mark;
+  std::string firstTitle;
 };
 using MarkColumns = std::map<std::tuple<int, Paint, long>, MarkColumn>;
 
@@ -405,14 +418,13 @@ class Page {
   }
 
   void draw(Paint paint, const MarkColumn& column) {
-    const Mark& mark = column.first;
+    const Mark& mark = column.mark;
     const double at = x(column.firstUs);
     const double top = laneTop(mark.lane);
     const std::string title = column.count == 1
-                                  ? mark.title
+                                  ? column.firstTitle
                                   : std::to_string(column.count) + " " + mark.what + " from " +
-                                        seconds(column.firstUs) + " to " + seconds(column.lastUs) +
-                                        "; the first: " + mark.title;
+                                        seconds(column.firstUs) + " to " + seconds(column.lastUs);
     const std::string fill = colour(paint);
     switch (paint) {
       case Paint::Call:
@@ -479,15 +491,17 @@ TimelinePage::TimelinePage(const SessionModel& model)
 TimelinePage::~TimelinePage() = default;
 
 void TimelinePage::add(const trace::Record& record) {
-  std::optional<Mark> mark = markOf(record);
+  const std::optional<Mark> mark = markOf(record);
   if (!mark) {
     return;
   }
-  const long column = std::lround(marks_->axis.x(record.timeUs - model_.firstUs));
+  const auto column =
+      static_cast<long>(marks_->axis.x(record.timeUs - model_.firstUs) / kColumnWidth);
   MarkColumn& c = marks_->columns[{mark->lane, mark->paint, column}];
   if (c.count == 0 || record.timeUs < c.firstUs) {
     c.firstUs = record.timeUs;
-    c.first = std::move(*mark);
+    c.mark = *mark;
+    c.firstTitle = titleOf(record);
   }
   c.lastUs = c.count == 0 ? record.timeUs : std::max(c.lastUs, record.timeUs);
   ++c.count;
@@ -501,7 +515,8 @@ std::string TimelinePage::html(const std::string& title) const {
       "div.scroll{overflow-x:auto;border:1px solid #ccc}</style></head><body>\n<h1>" +
       escaped(title) + "</h1>\n<p>From " + seconds(model_.firstUs) + " to " +
       seconds(model_.lastUs) + "; idle gaps over " + seconds(kFoldGapUs) +
-      " are folded (hatched). Items closer than a pixel share one mark, which counts them. Hover "
+      " are folded (hatched). Items closer than a few pixels share one mark, which counts them. "
+      "Hover "
       "over an item for its details.</p>\n<div class=\"scroll\">\n";
   html += page.svg(marks_->columns);
   html += "</div>\n</body></html>\n";
