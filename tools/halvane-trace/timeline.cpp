@@ -407,7 +407,10 @@ class Page {
           std::string title = std::to_string(last - i + 1) + " moves from " + seconds(m.startUs) +
                               " to " + seconds(endOf(last)) + ":";
           for (const auto& [end, count] : ends) {
-            title += " " + std::to_string(count) + " " + std::string(moveEndName(end)) + ";";
+            title += ' ';
+            title += std::to_string(count);
+            title += ' ';
+            title.append(moveEndName(end)).append(";");
           }
           title.pop_back();
           moveBar(node, x(m.startUs), right, movePaint(shown), title);
