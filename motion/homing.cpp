@@ -28,7 +28,8 @@ bool startAndWaitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps
   if (!checked(context, start, texts::kStartRelStepFail)) {
     return false;
   }
-  if (start == CallOutcome::Done) {
+  // A move of no steps turns nothing, so its rest is whatever the event says: like a missing start.
+  if (start == CallOutcome::Done && steps != 0) {
     axis.idleEvent().reset();
     const RestWaitResult rest = waitForRest(context, axis, {beforeStart, steps, stopFlagCleared});
     if (rest.outcome == RestWaitResult::Outcome::TimedOut) {

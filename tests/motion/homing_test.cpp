@@ -243,6 +243,17 @@ TEST(HomingSequence, CallsInOrderForEachStartingPoint) {
        [](FakeRig& r) { r.library.removeExport("PCAN_GetControlStatus"); },
        without(kFullHoming, "PCAN_GetControlStatus(1, &)"),
        {"Failure of home switch!!\n"}},
+      {"a move of no steps, the switch not reached: nothing to wait for",
+       [](FakeRig& r) {
+         r.configure({5, 0, 600, 4000});
+         runMotor(r, {0, {}, MotorScript::Position::Live, false});
+       },
+       [] {
+         auto calls = kFullHoming;
+         calls[6] = "PCAN_StartRelStep(1, 0)";
+         return calls;
+       }(),
+       {"Failure of home switch!!\n"}},
       {"without the start, a motor at rest is not waited for",
        [](FakeRig& r) { r.library.removeExport("PCAN_StartRelStep"); },
        without(kFullHoming, "PCAN_StartRelStep(1, 600)"),
