@@ -1,14 +1,13 @@
 #include "motion/homing.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <thread>
 
 #include "motion/axis_configuration.h"
 #include "motion/checked_call.h"
 #include "motion/failure_texts.h"
+#include "motion/rest_wait.h"
 
 namespace halvane {
 namespace {
@@ -18,76 +17,37 @@ constexpr int kExtStopTrigger = 0;
 constexpr int kHomingWorkMode = 0;
 constexpr int kClearExtStopFlag = 1;
 
-using Clock = std::chrono::steady_clock;
-
-std::chrono::milliseconds restBound(const HomingTimings& timings, int32_t steps) {
-  const auto fromMove = std::chrono::milliseconds(
-      static_cast<int64_t>(timings.boundPerStepMs * static_cast<double>(std::max(steps, 0))));
-  return std::max(timings.minimumBound, fromMove);
-}
-
-// How long the position must stand still to mean rest: briefly once it has been seen to change and
-// a rest report has come since the start returned (the report confirmed), longer without the
-// report, and longest when it was never seen to change (a move that ended inside the start, or a
-// position read that lags the wheel).
-std::chrono::milliseconds stillNeeded(const HomingTimings& timings, bool positionChanged,
-                                      bool restReported) {
-  if (!positionChanged) {
-    return timings.stillWithoutMotion;
+// Steps 10-11 and the control status read of step 12: start the homing move and wait for it to
+// come to rest. False when the routine ends.
+bool startAndWaitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps,
+                         bool stopFlagCleared, int& controlStatus) {
+  ControllerLink& link = context.link;
+  const int node = axis.nodeId();
+  const MotionReportMarks beforeStart = axis.motionReports().marks();
+  const CallOutcome start = link.PCAN_StartRelStep(node, steps);
+  if (!checked(context, start, texts::kStartRelStepFail)) {
+    return false;
   }
-  return restReported ? timings.positionPollInterval : timings.stillForRest;
-}
-
-// Waits for this move to come to rest. Anything delivered while the start was being accepted may
-// describe the motor before the move, so a rest report ends the wait only after something that came
-// later has shown motion: a moving report, or the position read changing. Otherwise the position
-// standing still means rest. False when none of this comes within the bound.
-bool waitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps,
-                 const MotionReportMarks& atStart) {
-  const HomingTimings& timings = context.homing;
-  const MotionReports& reports = axis.motionReports();
-  const auto deadline = Clock::now() + restBound(timings, steps);
-  std::optional<uint64_t> restCountsAfter;  // report number a rest report must come after
-  std::optional<int> lastPosition;
-  bool positionChanged = false;
-  auto stillSince = Clock::now();
-  auto nextRead = Clock::now();  // at once: where the move starts from
-  for (;;) {
-    const MotionReportMarks marks = reports.marks();
-    if (!restCountsAfter && marks.lastMoving > atStart.count) {
-      restCountsAfter = marks.lastMoving;
+  // A move of no steps turns nothing, so its rest is whatever the event says: like a missing start.
+  if (start == CallOutcome::Done && steps != 0) {
+    axis.idleEvent().reset();
+    const RestWaitResult rest = waitForRest(context, axis, {beforeStart, steps, stopFlagCleared});
+    if (rest.outcome == RestWaitResult::Outcome::TimedOut) {
+      context.alerts.alert(texts::kHomingTimeout);
     }
-    if (restCountsAfter && marks.lastRest > std::max(*restCountsAfter, marks.lastMoving)) {
-      axis.idleEvent().set();  // also when the report came before the event was reset
-      return true;
-    }
-    const auto now = Clock::now();
-    if (now >= deadline) {
+    if (rest.outcome != RestWaitResult::Outcome::Rest) {
       return false;
     }
-    int position = 0;
-    if (now >= nextRead) {
-      nextRead = now + timings.positionPollInterval;
-      if (context.link.PCAN_GetMotorPos(axis.nodeId(), &position) == CallOutcome::Done) {
-        if (lastPosition && position != *lastPosition) {
-          positionChanged = true;
-          // A rest report that came before this read may be the one from before the move.
-          restCountsAfter = std::min(restCountsAfter.value_or(UINT64_MAX), reports.marks().count);
-          stillSince = now;
-        } else if (!lastPosition) {
-          stillSince = now;
-        } else if (now - stillSince >=
-                   stillNeeded(timings, positionChanged, marks.lastRest > atStart.count)) {
-          axis.idleEvent().set();  // the report that never came
-          return true;
-        }
-        lastPosition = position;
-      }
-    }
-    const auto wake = std::min(nextRead, deadline);
-    reports.waitForReportAfter(marks.count,
-                               std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()));
+    controlStatus = rest.controlStatus;
+    return true;
   }
+  // Nothing was started here, but a move an earlier command left turning may still run.
+  if (!axis.idleEvent().waitFor(restBound(context.homing, steps))) {
+    context.alerts.alert(texts::kHomingTimeout);
+    return false;
+  }
+  return checked(context, link.PCAN_GetControlStatus(node, &controlStatus),
+                 texts::kGetControlStatusFail);
 }
 
 // Steps 4-12: drive onto the switch with the external stop armed. False when the routine ends.
@@ -96,9 +56,11 @@ bool driveOntoSwitch(MotionContext& context, CMotorAxis& axis, int axisIndex) {
   const int node = axis.nodeId();
   if (!checked(context, link.PCAN_SetExtStopTrigger(node, kExtStopTrigger),
                texts::kSetExtStopTriggerFail) ||
-      !checked(context, link.PCAN_SetExtStopEnable(node, 1), texts::kSetExtStopEnableFail) ||
-      !checked(context, link.PCAN_ClearExtStopFlag(node, kClearExtStopFlag),
-               texts::kClearExtStopFlagFail) ||
+      !checked(context, link.PCAN_SetExtStopEnable(node, 1), texts::kSetExtStopEnableFail)) {
+    return false;
+  }
+  const CallOutcome cleared = link.PCAN_ClearExtStopFlag(node, kClearExtStopFlag);
+  if (!checked(context, cleared, texts::kClearExtStopFlagFail) ||
       !checked(context, link.PCAN_SetWorkMode(node, kHomingWorkMode), texts::kSetWorkModeFail) ||
       !checked(context, link.PCAN_SetMaxSpeed(node, kHomingMaxSpeed), texts::kSetMaxSpeedFail)) {
     return false;
@@ -114,23 +76,8 @@ bool driveOntoSwitch(MotionContext& context, CMotorAxis& axis, int axisIndex) {
   }
   const auto steps = static_cast<int32_t>(wantedSteps);
 
-  const CallOutcome start = link.PCAN_StartRelStep(node, steps);
-  if (start == CallOutcome::Done) {
-    axis.idleEvent().reset();
-  }
-  const MotionReportMarks atStart = axis.motionReports().marks();
-  if (!checked(context, start, texts::kStartRelStepFail)) {
-    return false;
-  }
-  if (start == CallOutcome::Done) {  // a missing export started nothing to wait for
-    if (!waitForRest(context, axis, steps, atStart)) {
-      context.alerts.alert(texts::kHomingTimeout);
-      return false;
-    }
-  }
   int controlStatus = 0;
-  if (!checked(context, link.PCAN_GetControlStatus(node, &controlStatus),
-               texts::kGetControlStatusFail)) {
+  if (!startAndWaitForRest(context, axis, steps, cleared == CallOutcome::Done, controlStatus)) {
     return false;
   }
   if ((controlStatus & kControlStoppedBySwitch) == 0) {

@@ -10,14 +10,14 @@
 
 namespace halvane {
 
-// The homing wait. A rest report may never come, so rest is also confirmed from the position
-// standing still, and the whole wait is bounded.
+// The homing wait. A rest report may be stale or never come, so it is checked against the control
+// status and the position, which is also read while the wheel turns; the whole wait is bounded.
 struct HomingTimings {
   std::chrono::milliseconds positionPollInterval{250};
-  // Position unchanged this long, after it was seen to change, means rest.
+  // A rest report stands when the position read right after it is still the same this much later.
+  std::chrono::milliseconds restConfirmGap{100};
+  // Without a report: position unchanged this long, after it was seen to change, means rest.
   std::chrono::milliseconds stillForRest{1000};
-  // The same when it was never seen to change: longer than any lag of the position read.
-  std::chrono::milliseconds stillWithoutMotion{3000};
   std::chrono::milliseconds minimumBound{120000};
   // Bound per homing step at the homing speed, so a slow move is never cut short.
   double boundPerStepMs = 4.0 * 1000.0 / 800.0;

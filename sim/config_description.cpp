@@ -82,6 +82,10 @@ std::string describeConfig(const SimConfig& config) {
   text += std::to_string(wholeMs(config.statusPeriod));
   text += " position_lag_ms=";
   text += std::to_string(wholeMs(config.positionLag));
+  text += " position_at_rest=";
+  text += nodeList(config.positionAtRestOnly);
+  text += " report_delay_ms=";
+  text += config.reportDelay ? std::to_string(wholeMs(*config.reportDelay)) : std::string("-");
   return text;
 }
 

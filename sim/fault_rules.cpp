@@ -18,7 +18,8 @@ FaultRules::FaultRules(const SimConfig& config)
       failureCalls_(config.failures.size(), 0),
       lostRests_(config.lostRests),
       staleRests_(config.staleRests),
-      heldOffBus_(config.neverOnline) {}
+      heldOffBus_(config.neverOnline),
+      positionAtRestOnly_(config.positionAtRestOnly) {}
 
 std::vector<int64_t> FaultRules::countFailures(ExportId id, int node) {
   std::vector<int64_t> failing;
@@ -51,6 +52,10 @@ bool FaultRules::bringsStaleRest(int node, int64_t moveCount) const {
     }
   }
   return false;
+}
+
+bool FaultRules::readsPositionAtRestOnly(int node) const {
+  return positionAtRestOnly_[indexOf(node)];
 }
 
 bool FaultRules::heldOffBus(int node) const {

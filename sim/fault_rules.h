@@ -1,6 +1,7 @@
 // The faults in force, from the settings and from the hands on the running rig, and the counts
 // they select by: which calls of an export fail, which rest reports are lost, which move starts
-// come with a stale rest report, and which nodes are held off the bus.
+// come with a stale rest report, which nodes' position reads stand still while they move, and which
+// nodes are held off the bus.
 #pragma once
 
 #include <array>
@@ -20,6 +21,7 @@ class FaultRules {
   std::vector<int64_t> countFailures(ExportId id, int node);
   bool losesRest(int node, int64_t restCount) const;
   bool bringsStaleRest(int node, int64_t moveCount) const;
+  bool readsPositionAtRestOnly(int node) const;
   bool heldOffBus(int node) const;
 
   // A rule of its own, counted from now: the next call of the export fails, on any node.
@@ -33,6 +35,7 @@ class FaultRules {
   std::vector<LostRestRule> lostRests_;
   std::vector<StaleRestRule> staleRests_;
   std::array<bool, kNodeCount> heldOffBus_{};
+  std::array<bool, kNodeCount> positionAtRestOnly_{};
 };
 
 }  // namespace halvane::sim

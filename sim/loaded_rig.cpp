@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "sim/platform_hooks.h"
+#include "trace/trace_file.h"
 #include "trace/trace_writer.h"
 
 namespace halvane::sim {
@@ -20,7 +20,7 @@ LoadedRig loadRig(const Environment& environment, SimPlatform& platform,
   LoadedRig rig;
   std::string traceError;
   if (!parsed.config.tracePath.empty()) {
-    rig.trace = openTraceFile(parsed.config.tracePath, traceError);
+    rig.trace = trace::TraceFile::create(parsed.config.tracePath, traceError);
     if (!rig.trace) {
       std::fprintf(stderr, "PUSICANControl.dll (simulated rig): cannot write the trace %s: %s\n",
                    parsed.config.tracePath.c_str(), traceError.c_str());

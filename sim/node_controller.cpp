@@ -57,6 +57,9 @@ void NodeController::notePosition(const NodeContext& context) {
 }
 
 int32_t NodeController::positionRead(const NodeContext& context) const {
+  if (isMoving(state_) && context.faults.readsPositionAtRestOnly(id_)) {
+    return positionAtMoveStart_;
+  }
   if (context.positionLag <= Duration::zero()) {
     return state_.position;
   }
@@ -163,6 +166,7 @@ NodeReply NodeController::startMove(int steps, const NodeContext& context) {
     return {kErrExtStopLatched};
   }
   const NodeState before = state_;
+  positionAtMoveStart_ = before.position;
   notePosition(context);
   state_ = sim::startMove(state_, steps);
   const NodeSettings& s = state_.settings;

@@ -1,5 +1,6 @@
 // One node's controller as the bus reaches it: the settings it takes, the moves it starts and runs
-// to rest, its step counter (read as far behind as asked) and the status reports it sends. The
+// to rest, its step counter (read as far behind as asked, or only at rest) and the status reports
+// it sends. The
 // rig around it says what time it is, which faults are in force and where reports go.
 #pragma once
 
@@ -57,6 +58,7 @@ class NodeController {
   bool online_ = false;
   int64_t restReports_ = 0;
   int64_t movesStarted_ = 0;
+  int32_t positionAtMoveStart_ = 0;
   // The step counter over the last while, oldest first, for a position read that lags.
   std::deque<std::pair<Duration, int32_t>> positions_;
 };

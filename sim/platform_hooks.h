@@ -15,7 +15,5 @@ unsigned long currentThreadId();
 void enablePreciseTimers();
 // The process's environment as it is now.
 std::unique_ptr<Environment> processEnvironment();
-// Creates (truncates) the trace file; nothing and a reason when it cannot be opened.
-std::unique_ptr<TraceSink> openTraceFile(const std::string& path, std::string& error);
 
 }  // namespace halvane::sim

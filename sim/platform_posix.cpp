@@ -1,7 +1,5 @@
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,20 +27,6 @@ class PosixEnvironment final : public Environment {
   }
 };
 
-class PosixTraceFile final : public TraceSink {
- public:
-  explicit PosixTraceFile(std::FILE* file) : file_(file) {}
-  ~PosixTraceFile() override { std::fclose(file_); }
-  void writeLine(std::string_view line) override {
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fputc('\n', file_);
-    std::fflush(file_);
-  }
-
- private:
-  std::FILE* file_;
-};
-
 }  // namespace
 
 unsigned long currentThreadId() {
@@ -53,15 +37,6 @@ void enablePreciseTimers() {}
 
 std::unique_ptr<Environment> processEnvironment() {
   return std::make_unique<PosixEnvironment>();
-}
-
-std::unique_ptr<TraceSink> openTraceFile(const std::string& path, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) {
-    error = std::strerror(errno);
-    return nullptr;
-  }
-  return std::make_unique<PosixTraceFile>(file);
 }
 
 }  // namespace halvane::sim

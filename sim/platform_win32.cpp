@@ -40,23 +40,6 @@ class Win32Environment final : public Environment {
   }
 };
 
-// Written with WriteFile, not the C runtime's streams: the rig's thread may be ended in the middle
-// of a line at process exit, and must not leave a stream lock that the exit then waits for.
-class Win32TraceFile final : public TraceSink {
- public:
-  explicit Win32TraceFile(HANDLE file) : file_(file) {}
-  ~Win32TraceFile() override { CloseHandle(file_); }
-  void writeLine(std::string_view line) override {
-    std::string text(line);
-    text += '\n';
-    DWORD written = 0;
-    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
-
- private:
-  HANDLE file_;
-};
-
 }  // namespace
 
 unsigned long currentThreadId() {
@@ -70,16 +53,6 @@ void enablePreciseTimers() {
 
 std::unique_ptr<Environment> processEnvironment() {
   return std::make_unique<Win32Environment>();
-}
-
-std::unique_ptr<TraceSink> openTraceFile(const std::string& path, std::string& error) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    error = "CreateFile failed, error " + std::to_string(GetLastError());
-    return nullptr;
-  }
-  return std::make_unique<Win32TraceFile>(file);
 }
 
 }  // namespace halvane::sim

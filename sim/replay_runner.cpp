@@ -42,23 +42,12 @@ std::array<unsigned char, 8> statusBytes(const std::string& shown) {
 ReplayRunner::ReplayRunner(ReplayScript script, SimPlatform& platform, TraceSink* trace)
     : script_(std::move(script)), platform_(platform), trace_(trace) {}
 
-ReplayRunner::~ReplayRunner() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_all();
-  if (thread_.joinable()) {
-    thread_.join();
-  }
-}
-
 int ReplayRunner::call(Request request) {
   const std::vector<std::string> args = argsOf(request);
   const std::string name = exportName(request.id);
   std::unique_lock lock(mutex_);
-  if (!thread_.joinable() && !stopping_) {
-    thread_ = std::thread(&ReplayRunner::threadMain, this);
+  if (!thread_.joinable()) {
+    thread_ = std::jthread([this](std::stop_token stop) { threadMain(stop); });
   }
   if (request.id == ExportId::PCAN_SetEventCallback) {
     callbacks_ = request.callbacks;
@@ -97,9 +86,15 @@ int ReplayRunner::call(Request request) {
   return answer->result;
 }
 
-void ReplayRunner::threadMain() {
+void ReplayRunner::threadMain(std::stop_token stop) {
+  // Taking the lock before the wake-up means a stop asked for between the check and the wait is
+  // not missed.
+  const std::stop_callback wakeOnStop(stop, [this] {
+    { std::lock_guard lock(mutex_); }
+    wake_.notify_all();
+  });
   std::unique_lock lock(mutex_);
-  while (!stopping_) {
+  while (!stop.stop_requested()) {
     const std::optional<int64_t> due = script_.nextDueUs();
     const int64_t now = microseconds(platform_.now());
     if (!due || *due > now) {
@@ -166,12 +161,11 @@ void ReplayRunner::write(const std::string& body, bool ending) {
   if (trace_ != nullptr) {
     const std::string line =
         trace::formatLine(microseconds(platform_.now()), platform_.threadId(), body);
-    std::unique_lock lock(traceMutex_, std::defer_lock);
     if (ending) {
-      (void)lock.try_lock();
-    } else {
-      lock.lock();
+      trace_->writeLineAtExit(line);
+      return;
     }
+    std::lock_guard lock(traceMutex_);
     trace_->writeLine(line);
   }
 }

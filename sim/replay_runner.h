@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "sim/replay_script.h"
@@ -22,7 +23,6 @@ class ReplayRunner {
   ReplayRunner(ReplayScript script, SimPlatform& platform, TraceSink* trace);
   ReplayRunner(const ReplayRunner&) = delete;
   ReplayRunner& operator=(const ReplayRunner&) = delete;
-  ~ReplayRunner();
 
   int call(Request request);
   // The run's end: one line saying whether it followed the recording. Also safe while the
@@ -32,7 +32,7 @@ class ReplayRunner {
   void traceEvent(const std::string& text);
 
  private:
-  void threadMain();
+  void threadMain(std::stop_token stop);
   void deliver(const DueCallback& callback, const EventCallbacks& callbacks);
   // `ending`: while the process ends, when a thread that is gone may hold the lock.
   void write(const std::string& body, bool ending = false);
@@ -45,9 +45,8 @@ class ReplayRunner {
   std::mutex traceMutex_;
   std::condition_variable wake_;
   EventCallbacks callbacks_;
-  std::thread thread_;
-  bool stopping_ = false;
   bool finished_ = false;
+  std::jthread thread_;  // last: stopped and joined before the members it uses go
 };
 
 }  // namespace halvane::sim

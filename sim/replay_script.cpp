@@ -1,7 +1,6 @@
 #include "sim/replay_script.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "trace/trace_writer.h"
 
@@ -31,33 +30,54 @@ std::vector<std::string> differingFields(const trace::Record& recorded, const st
   return fields;
 }
 
+int64_t bounded(int64_t us, int64_t limit) {
+  return std::clamp<int64_t>(us, 0, limit);
+}
+
+// Nearest calls are looked for this far either side of where the replay has got to: a divergence
+// costs a bounded search however long the recording.
+constexpr size_t kNearestWindow = 512;
+constexpr size_t kNone = static_cast<size_t>(-1);
+
 }  // namespace
 
 ReplayScript::ReplayScript(const std::vector<trace::Record>& records) {
   for (const trace::Record& r : records) {
     if (r.kind == trace::Kind::Call || r.kind == trace::Kind::Callback) {
-      Step step;
-      step.record = r;
-      steps_.push_back(std::move(step));
+      steps_.push_back({r});
     }
   }
   // A field trace writes a call's line when it returns, stamped with its start: by time, a call
   // comes before the callbacks it caused.
   std::stable_sort(steps_.begin(), steps_.end(),
                    [](const Step& a, const Step& b) { return a.record.timeUs < b.record.timeUs; });
+  timedFrom_.resize(steps_.size());
   trace::WaitReadTracker waits;
+  std::map<std::string, size_t> lastStart;
   size_t anchor = kNone;
   for (size_t i = 0; i < steps_.size(); ++i) {
     Step& step = steps_[i];
-    if (step.record.kind == trace::Kind::Call) {
-      step.waitRead = waits.isWaitRead(step.record);
-    } else {
-      step.anchor = anchor;
-      if (anchor == kNone) {
-        step.dueUs = step.record.timeUs;
-      } else {
-        step.delayUs = std::max<int64_t>(0, step.record.timeUs - steps_[anchor].record.timeUs);
+    const trace::Record& r = step.record;
+    if (r.kind == trace::Kind::Call) {
+      step.waitRead = waits.isWaitRead(r);
+      const std::string node = nodeOf(r.args);
+      if (r.name == trace::kMoveStart) {
+        lastStart[node] = i;
       }
+      if (r.name == trace::kPositionRead && !r.missing) {
+        readsOfNode_[node].push_back({r.timeUs, i});
+        if (step.waitRead) {
+          readsOfWait_[lastStart[node]].push_back({r.timeUs, i});
+        }
+      }
+      if (!step.waitRead) {
+        unplayed_[r.signature()].push_back(i);
+      }
+    } else if (anchor == kNone) {
+      due_.push({r.timeUs, i});
+    } else {
+      step.delayUs = bounded(r.timeUs - steps_[anchor].record.timeUs, kMaxReplayedDelayUs);
+      timedFrom_[anchor].push_back(i);
     }
     if (!step.waitRead) {
       anchor = i;
@@ -74,29 +94,15 @@ std::optional<ReplayAnswer> ReplayScript::answer(const std::string& name,
   live.args = args;
   std::optional<size_t> found;
   if (liveWaits_.isWaitRead(live)) {
-    const std::string node = nodeOf(args);
-    auto start = std::find_if(moveStarts_.begin(), moveStarts_.end(),
-                              [&](const auto& entry) { return entry.first == node; });
-    found = start == moveStarts_.end()
-                ? nearestWaitRead(node, nowUs)
-                : nearestWaitRead(node, steps_[start->second.step].record.timeUs + nowUs -
-                                            start->second.playedUs);
-  } else {
-    for (size_t i = 0; i < steps_.size() && !found; ++i) {
-      const Step& step = steps_[i];
-      if (step.record.kind == trace::Kind::Call && !step.played && !step.waitRead &&
-          step.record.name == name && step.record.args == args) {
-        found = i;
-      }
-    }
-    if (found) {
-      play(*found, nowUs);
-      cursor_ = *found + 1;
-      if (name == trace::kMoveStart) {
-        const std::string node = nodeOf(args);
-        std::erase_if(moveStarts_, [&](const auto& entry) { return entry.first == node; });
-        moveStarts_.push_back({node, {*found, nowUs}});
-      }
+    found = waitRead(nodeOf(args), nowUs);
+  } else if (const auto calls = unplayed_.find(live.signature());
+             calls != unplayed_.end() && !calls->second.empty()) {
+    found = calls->second.front();
+    calls->second.pop_front();
+    play(*found, nowUs);
+    cursor_ = *found + 1;
+    if (name == trace::kMoveStart) {
+      moveStarts_[nodeOf(args)] = {*found, nowUs};
     }
   }
   if (!found) {
@@ -110,60 +116,64 @@ std::optional<ReplayAnswer> ReplayScript::answer(const std::string& name,
   answer.missing = recorded.missing;
   answer.result = recorded.result.value_or(0);
   answer.out = recorded.out;
-  answer.tookUs = recorded.busUs.value_or(recorded.tookUs.value_or(0));
+  answer.tookUs = bounded(recorded.busUs.value_or(recorded.tookUs.value_or(0)), kMaxReplayedCallUs);
   return answer;
 }
 
-std::optional<size_t> ReplayScript::nearestWaitRead(const std::string& node,
-                                                    int64_t recordedUs) const {
-  // The reads of the wait the recording shows at the moment that corresponds to now; where it
-  // shows none, the node's nearest read of all.
-  std::optional<size_t> best;
-  for (int pass = 0; pass < 2 && !best; ++pass) {
-    for (size_t i = 0; i < steps_.size(); ++i) {
-      const Step& step = steps_[i];
-      if (step.record.kind != trace::Kind::Call || step.record.name != trace::kPositionRead ||
-          nodeOf(step.record.args) != node || (pass == 0 && !step.waitRead) ||
-          step.record.missing) {
-        continue;
-      }
-      if (!best || std::llabs(step.record.timeUs - recordedUs) <
-                       std::llabs(steps_[*best].record.timeUs - recordedUs)) {
-        best = i;
-      }
-    }
+std::optional<size_t> ReplayScript::nearest(const std::vector<Read>& reads, int64_t recordedUs) {
+  const auto after = std::lower_bound(reads.begin(), reads.end(), recordedUs,
+                                      [](const Read& read, int64_t t) { return read.timeUs < t; });
+  if (after == reads.begin()) {
+    return after == reads.end() ? std::nullopt : std::optional<size_t>(after->step);
   }
-  return best;
+  const auto before = std::prev(after);
+  if (after == reads.end() || recordedUs - before->timeUs <= after->timeUs - recordedUs) {
+    return before->step;
+  }
+  return after->step;
+}
+
+std::optional<size_t> ReplayScript::waitRead(const std::string& node, int64_t nowUs) const {
+  // The reads of the wait the played start began, at the moment that corresponds to now; where
+  // the recording shows none, the node's nearest read of all. Never another wait's reads: a wait
+  // that runs longer here than in the lab must not be answered from the next one.
+  const auto start = moveStarts_.find(node);
+  const auto nodeReads = readsOfNode_.find(node);
+  if (start == moveStarts_.end()) {
+    return nodeReads == readsOfNode_.end() ? std::nullopt : nearest(nodeReads->second, nowUs);
+  }
+  const int64_t recordedUs =
+      steps_[start->second.step].record.timeUs + nowUs - start->second.playedUs;
+  if (const auto wait = readsOfWait_.find(start->second.step); wait != readsOfWait_.end()) {
+    return nearest(wait->second, recordedUs);
+  }
+  return nodeReads == readsOfNode_.end() ? std::nullopt : nearest(nodeReads->second, recordedUs);
 }
 
 void ReplayScript::play(size_t index, int64_t nowUs) {
   steps_[index].played = true;
-  for (size_t i = index + 1; i < steps_.size(); ++i) {
-    if (steps_[i].anchor == index) {
-      steps_[i].dueUs = nowUs + steps_[i].delayUs;
-    }
+  for (const size_t callback : timedFrom_[index]) {
+    due_.push({nowUs + steps_[callback].delayUs, callback});
   }
 }
 
 std::optional<int64_t> ReplayScript::nextDueUs() const {
-  std::optional<int64_t> next;
-  for (const Step& step : steps_) {
-    if (step.dueUs && !step.played && (!next || *step.dueUs < *next)) {
-      next = step.dueUs;
-    }
-  }
-  return next;
+  return due_.empty() ? std::nullopt : std::optional<int64_t>(due_.top().first);
 }
 
 std::vector<DueCallback> ReplayScript::takeDue(int64_t nowUs) {
+  // Taking one may make those timed from it due at once.
+  std::vector<size_t> taken;
+  while (!due_.empty() && due_.top().first <= nowUs) {
+    const size_t index = due_.top().second;
+    due_.pop();
+    play(index, nowUs);
+    taken.push_back(index);
+  }
+  std::sort(taken.begin(), taken.end());
   std::vector<DueCallback> due;
-  // A callback's successors come after it, so one pass also takes those due at once.
-  for (size_t i = 0; i < steps_.size(); ++i) {
-    Step& step = steps_[i];
-    if (step.dueUs && !step.played && *step.dueUs <= nowUs) {
-      due.push_back({step.record.name, step.record.args});
-      play(i, nowUs);
-    }
+  for (const size_t index : taken) {
+    due.push_back({steps_[index].record.name, steps_[index].record.args});
   }
   return due;
 }
@@ -175,7 +185,8 @@ std::string ReplayScript::nearestCalls(const std::string& name,
     std::vector<std::string> fields;
   };
   std::vector<Candidate> candidates;
-  for (size_t i = 0; i < steps_.size(); ++i) {
+  const size_t from = cursor_ > kNearestWindow ? cursor_ - kNearestWindow : 0;
+  for (size_t i = from; i < std::min(steps_.size(), cursor_ + kNearestWindow); ++i) {
     const Step& step = steps_[i];
     if (step.record.kind == trace::Kind::Call && !step.played && !step.waitRead) {
       candidates.push_back({i, differingFields(step.record, name, args)});

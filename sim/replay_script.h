@@ -1,11 +1,17 @@
 // A recorded session as the simulated library's answers: each call is answered from the recorded
 // call it matches, and the recorded callbacks are due at their recorded delay after the call or
-// callback that preceded them. Portable, with no clock of its own: times are passed in.
+// callback that preceded them. Portable, with no clock of its own: times are passed in. Each
+// answer and each due callback costs a lookup, not a scan, so a recording of the tracer's largest
+// size replays at the pace it was recorded.
 #pragma once
 
 #include <cstdint>
 
+#include <deque>
+#include <functional>
+#include <map>
 #include <optional>
+#include <queue>
 #include <string>
 #include <vector>
 
@@ -13,6 +19,11 @@
 #include "trace/wait_reads.h"
 
 namespace halvane::sim {
+
+// Recorded times beyond these are no session we can replay (a clock jump, a corrupt line): they
+// are replayed as these, never as days of sleep or a deadline that overflows.
+inline constexpr int64_t kMaxReplayedCallUs = 30'000'000;
+inline constexpr int64_t kMaxReplayedDelayUs = 600'000'000;
 
 struct ReplayAnswer {
   int result = 0;
@@ -54,24 +65,35 @@ class ReplayScript {
     trace::Record record;
     bool waitRead = false;
     bool played = false;
-    std::optional<int64_t> dueUs;  // a callback whose predecessor has been played
-    size_t anchor = kNone;         // the call or callback before it, for callbacks
-    int64_t delayUs = 0;
+    int64_t delayUs = 0;  // after the step it is timed from, for callbacks
   };
-  static constexpr size_t kNone = static_cast<size_t>(-1);
+  // A position read of the recording, for the nearest-in-time lookup.
+  struct Read {
+    int64_t timeUs = 0;
+    size_t step = 0;
+  };
+  using Due = std::pair<int64_t, size_t>;  // time, step
 
   void play(size_t index, int64_t nowUs);
-  std::optional<size_t> nearestWaitRead(const std::string& node, int64_t sinceStartUs) const;
+  static std::optional<size_t> nearest(const std::vector<Read>& reads, int64_t recordedUs);
+  std::optional<size_t> waitRead(const std::string& node, int64_t nowUs) const;
   std::string nearestCalls(const std::string& name, const std::vector<std::string>& args) const;
 
-  std::vector<Step> steps_;  // calls and callbacks in the order of their times
+  std::vector<Step> steps_;                     // calls and callbacks in the order of their times
+  std::vector<std::vector<size_t>> timedFrom_;  // per step: the callbacks timed from it
+  // Unplayed calls (a wait's reads aside) by signature, in recorded order.
+  std::map<std::string, std::deque<size_t>> unplayed_;
+  // Per node (the first argument): every position read, and per move start the reads of its wait.
+  std::map<std::string, std::vector<Read>> readsOfNode_;
+  std::map<size_t, std::vector<Read>> readsOfWait_;
+  std::priority_queue<Due, std::vector<Due>, std::greater<>> due_;
   trace::WaitReadTracker liveWaits_;
-  // Per node (the first argument): the recorded move start last played and when it was played.
+  // Per node: the recorded move start last played and when it was played.
   struct MoveStart {
     size_t step = 0;
     int64_t playedUs = 0;
   };
-  std::vector<std::pair<std::string, MoveStart>> moveStarts_;
+  std::map<std::string, MoveStart> moveStarts_;
   size_t divergences_ = 0;
   size_t cursor_ = 0;  // just after the last call played, for the nearest calls
 };

@@ -31,7 +31,11 @@ std::string callText(const Request& request, const Answer& answer) {
 
 RigRunner::RigRunner(const SimConfig& config, SimPlatform& platform, TraceSink* trace,
                      Threading threading)
-    : platform_(platform), trace_(trace), threading_(threading), core_(config) {
+    : platform_(platform),
+      trace_(trace),
+      threading_(threading),
+      core_(config),
+      delayed_(config.reportDelay) {
   publish();  // the wheels where they stand, before any call
 }
 
@@ -42,7 +46,7 @@ int RigRunner::call(Request request) {
   if (threading_ == Threading::Inline || std::this_thread::get_id() == threadId_) {
     const Duration now = platform_.now();
     Outbox out;
-    core_.advanceTo(now, out);
+    advanceTo(now, out);
     answer = process(request, out);
     publish();
     const EventCallbacks callbacks = core_.callbacks();
@@ -68,8 +72,7 @@ void RigRunner::pump() {
   std::unique_lock lock(mutex_);
   Outbox out;
   const Duration now = platform_.now();
-  core_.advanceTo(now, out);
-  applyHandFaults(out);
+  advanceTo(now, out);
   publish();
   const EventCallbacks callbacks = core_.callbacks();
   lock.unlock();
@@ -90,6 +93,14 @@ void RigRunner::inject(const HandFault& fault) {
   }
 }
 
+void RigRunner::advanceTo(Duration now, Outbox& out) {
+  delayed_.takeDue(now, out);
+  const size_t fresh = out.size();
+  core_.advanceTo(now, out);
+  applyHandFaults(out);
+  delayed_.holdBack(out, fresh, now);
+}
+
 void RigRunner::applyHandFaults(Outbox& out) {
   for (const HandFault& fault : handFaults_) {
     core_.applyHandFault(fault, out);
@@ -103,7 +114,7 @@ void RigRunner::publish() {
 
 std::optional<Duration> RigRunner::nextWake() {
   std::lock_guard lock(mutex_);
-  return core_.nextWake();
+  return earliest(core_.nextWake(), delayed_.nextDue());
 }
 
 void RigRunner::traceEvent(const std::string& text) {
@@ -121,7 +132,7 @@ void RigRunner::threadMain() {
   std::unique_lock lock(mutex_);
   while (!thread_.stopping()) {
     if (queue_.empty() && handFaults_.empty()) {
-      platform_.waitUntil(wake_, lock, core_.nextWake());
+      platform_.waitUntil(wake_, lock, earliest(core_.nextWake(), delayed_.nextDue()));
     }
     if (thread_.stopping()) {
       break;
@@ -130,8 +141,7 @@ void RigRunner::threadMain() {
     queue_.clear();
     Outbox out;
     const Duration now = platform_.now();
-    core_.advanceTo(now, out);
-    applyHandFaults(out);
+    advanceTo(now, out);
     for (Pending* pending : batch) {
       pending->answer = process(*pending->request, out);
     }
@@ -153,6 +163,7 @@ void RigRunner::threadMain() {
 Answer RigRunner::process(Request& request, Outbox& out) {
   Outbox effects;
   const Answer answer = core_.handle(request, effects);
+  delayed_.holdBack(effects, 0, core_.now() + answer.busTime);  // after the call has returned
   calls_.record(request, answer);
   OutItem line;
   line.kind = OutItem::Kind::Call;

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "common/stopping_thread.h"
+#include "sim/delayed_reports.h"
 #include "sim/rig_core.h"
 #include "sim/rig_snapshot.h"
 #include "sim/sim_platform.h"
@@ -61,6 +62,9 @@ class RigRunner {
   void deliver(const Outbox& out, const EventCallbacks& callbacks, Duration time);
   void write(Duration time, unsigned long threadId, const std::string& text);
   bool onOwnThread() const;
+  // With the lock held: the reports held back that are due, the model to `now`, the faults made by
+  // hand since the last work; what is to be held back is taken out again.
+  void advanceTo(Duration now, Outbox& out);
   // With the lock held: faults made by hand since the last work, then the state for watchers.
   void applyHandFaults(Outbox& out);
   void publish();
@@ -77,6 +81,7 @@ class RigRunner {
   CallHistory calls_;
   SnapshotBoard board_;
   RigCore core_;
+  DelayedReports delayed_;
   std::thread::id threadId_;
   StoppingThread thread_{mutex_, wake_};  // last: stopped and joined before anything it uses goes
 };

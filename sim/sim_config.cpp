@@ -116,6 +116,9 @@ class Parser {
     readNodeRules(kVarStaleRest, "move", result_.config.staleRests, &StaleRestRule::moves);
     readMilliseconds(kVarStatusPeriod, kMaxPeriodMs, result_.config.statusPeriod);
     readMilliseconds(kVarPositionLag, kMaxPeriodMs, result_.config.positionLag);
+    readNodeSet(kVarPositionAtRest, result_.config.positionAtRestOnly);
+    result_.config.reportDelay =
+        milliseconds(kVarReportDelay, kMaxPeriodMs, "reports are made inside the calls");
     readView();
     if (auto trace = environment_.get(kVarTrace)) {
       result_.config.tracePath = std::string(trim(*trace));
@@ -182,20 +185,26 @@ class Parser {
   }
 
   void readMilliseconds(const char* variable, int64_t most, Duration& into) {
+    const auto used = std::chrono::duration_cast<std::chrono::milliseconds>(into).count();
+    if (const auto ms = milliseconds(variable, most, std::to_string(used) + " is used")) {
+      into = *ms;
+    }
+  }
+
+  // Unset or malformed: none.
+  std::optional<Duration> milliseconds(const char* variable, int64_t most,
+                                       const std::string& otherwise) {
     const auto text = value(variable);
     if (!text) {
-      return;
+      return std::nullopt;
     }
     const auto ms = parseInteger(*text);
     if (!ms || *ms < 0 || *ms > most) {
-      problem(
-          variable, *text,
-          "not whole milliseconds from 0 to " + std::to_string(most) + "; " +
-              std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(into).count()) +
-              " is used");
-      return;
+      problem(variable, *text,
+              "not whole milliseconds from 0 to " + std::to_string(most) + "; " + otherwise);
+      return std::nullopt;
     }
-    into = std::chrono::milliseconds(*ms);
+    return std::chrono::milliseconds(*ms);
   }
 
   void readNodeSet(const char* variable, std::array<bool, kNodeCount>& nodes) {

@@ -51,6 +51,11 @@ struct SimConfig {
   std::vector<StaleRestRule> staleRests;
   Duration statusPeriod{};  // zero: no periodic status reports
   Duration positionLag{};   // how far behind the wheel PCAN_GetMotorPos answers
+  // Nodes whose PCAN_GetMotorPos answers, while a move runs, the counter where the move began.
+  std::array<bool, kNodeCount> positionAtRestOnly{};
+  // Status reports reach the library's callback this long after they happen (those a call causes,
+  // after its bus time); none: at once, inside the call that causes them.
+  std::optional<Duration> reportDelay;
   std::string tracePath;
   bool view = true;  // the window that shows the rig
   // A recorded session that answers the calls instead of the model.
@@ -77,19 +82,21 @@ class Environment {
 
 // X(constant, name): every setting the rig reads, written once. Each is the environment variable
 // HALVANE_SIM_<name>.
-#define HALVANE_SIM_SETTINGS(X)         \
-  X(kVarTimeScale, TIME_SCALE)          \
-  X(kVarOnlineDelay, ONLINE_DELAY_MS)   \
-  X(kVarOffline, OFFLINE)               \
-  X(kVarNoSwitch, NO_SWITCH)            \
-  X(kVarStartAngle, START_ANGLE)        \
-  X(kVarFail, FAIL)                     \
-  X(kVarLoseRest, LOSE_REST)            \
-  X(kVarStaleRest, STALE_REST)          \
-  X(kVarStatusPeriod, STATUS_PERIOD_MS) \
-  X(kVarPositionLag, POSITION_LAG_MS)   \
-  X(kVarTrace, TRACE)                   \
-  X(kVarView, VIEW)                     \
+#define HALVANE_SIM_SETTINGS(X)           \
+  X(kVarTimeScale, TIME_SCALE)            \
+  X(kVarOnlineDelay, ONLINE_DELAY_MS)     \
+  X(kVarOffline, OFFLINE)                 \
+  X(kVarNoSwitch, NO_SWITCH)              \
+  X(kVarStartAngle, START_ANGLE)          \
+  X(kVarFail, FAIL)                       \
+  X(kVarLoseRest, LOSE_REST)              \
+  X(kVarStaleRest, STALE_REST)            \
+  X(kVarStatusPeriod, STATUS_PERIOD_MS)   \
+  X(kVarPositionLag, POSITION_LAG_MS)     \
+  X(kVarPositionAtRest, POSITION_AT_REST) \
+  X(kVarReportDelay, REPORT_DELAY_MS)     \
+  X(kVarTrace, TRACE)                     \
+  X(kVarView, VIEW)                       \
   X(kVarReplay, REPLAY)
 
 #define HALVANE_SIM_SETTING_NAME(constant, name) \

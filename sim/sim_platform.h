@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "sim/bus_timing.h"
+#include "trace/line_sink.h"
 
 namespace halvane::sim {
 
@@ -29,11 +30,6 @@ class SimPlatform {
   virtual std::optional<int64_t> clockOriginMicroseconds() const { return std::nullopt; }
 };
 
-class TraceSink {
- public:
-  virtual ~TraceSink() = default;
-  // One whole line without its newline; written through at once.
-  virtual void writeLine(std::string_view line) = 0;
-};
+using TraceSink = trace::LineSink;
 
 }  // namespace halvane::sim

@@ -316,7 +316,12 @@ std::vector<Record> TraceStream::append(std::string_view bytes) {
   partial_.append(bytes);
   size_t start = 0;
   for (size_t end; (end = partial_.find('\n', start)) != std::string::npos; start = end + 1) {
-    auto record = take(std::string_view(partial_).substr(start, end - start));
+    const std::string_view line = std::string_view(partial_).substr(start, end - start);
+    if (line.find('\0') != std::string_view::npos) {
+      endAtNul();
+      return records;
+    }
+    auto record = take(line);
     if (!record) {
       partial_.clear();
       return records;
@@ -324,11 +329,19 @@ std::vector<Record> TraceStream::append(std::string_view bytes) {
     records.push_back(std::move(*record));
   }
   partial_.erase(0, start);
-  if (partial_.size() > kMaxLine) {
+  if (partial_.find('\0') != std::string::npos) {
+    endAtNul();
+  } else if (partial_.size() > kMaxLine) {
     error_ = ReadError{lineNumber_ + 1, "line too long", false};
     partial_.clear();
   }
   return records;
+}
+
+void TraceStream::endAtNul() {
+  error_ =
+      ReadError{lineNumber_ + 1, "NUL bytes where a line should be (the trace was cut off)", true};
+  partial_.clear();
 }
 
 void TraceStream::finish() {

@@ -10,7 +10,9 @@ namespace halvane::trace {
 struct ReadError {
   size_t line = 0;  // 1-based
   std::string message;
-  bool cutOff = false;  // the last line ends without a newline: a trace whose writer was stopped
+  // The trace ends without a whole last line: its writer was stopped, or the machine lost power
+  // while the file was being written (the system then fills the unwritten end with NUL bytes).
+  bool cutOff = false;
 };
 
 // One line without its newline; nothing and `error` (the line's own fault) when it is no line.
@@ -28,6 +30,8 @@ class TraceStream {
 
  private:
   std::optional<Record> take(std::string_view line);
+  // The first NUL byte ends the trace.
+  void endAtNul();
 
   std::string partial_;
   size_t lineNumber_ = 0;

@@ -6,17 +6,6 @@
 
 namespace halvane::tracer {
 
-CallLog::~CallLog() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  if (watch_.joinable()) {
-    watch_.join();
-  }
-}
-
 CallLog::CallId CallLog::begin(std::string name, std::vector<std::string> args) {
   InFlight call{0, clock_.nowUs(), clock_.threadId(), std::move(name), std::move(args), false};
   std::lock_guard lock(mutex_);
@@ -101,30 +90,27 @@ std::optional<int64_t> CallLog::reportOverdue() {
 }
 
 void CallLog::startWatch() {
-  watch_ = std::thread(&CallLog::watchMain, this);
+  watch_ = std::jthread([this](std::stop_token stop) { watchMain(stop); });
 }
 
-void CallLog::watchMain() {
+void CallLog::watchMain(std::stop_token stop) {
   std::optional<int64_t> wait;
-  for (;;) {
+  while (!stop.stop_requested()) {
     const bool wasIdle = !wait;
     {
       std::unique_lock lock(mutex_);
-      if (stopping_) {
-        return;
-      }
       if (wait) {
-        changed_.wait_for(lock, std::chrono::microseconds(*wait), [&] { return stopping_; });
+        changed_.wait_for(lock, stop, std::chrono::microseconds(*wait), [] { return false; });
       } else {
         // Nothing due: sleep until a call starts.
         watchIdle_ = true;
-        changed_.wait(lock, [&] {
-          return stopping_ || std::any_of(inFlight_.begin(), inFlight_.end(),
-                                          [](const InFlight& c) { return !c.reported; });
+        changed_.wait(lock, stop, [&] {
+          return std::any_of(inFlight_.begin(), inFlight_.end(),
+                             [](const InFlight& c) { return !c.reported; });
         });
         watchIdle_ = false;
       }
-      if (stopping_) {
+      if (stop.stop_requested()) {
         return;
       }
     }

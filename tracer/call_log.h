@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -19,7 +20,6 @@ inline constexpr int64_t kInFlightReportUs = 1'000'000;
 class CallLog {
  public:
   CallLog(LineOutput& output, TracerClock& clock) : output_(output), clock_(clock) {}
-  ~CallLog();
   CallLog(const CallLog&) = delete;
   CallLog& operator=(const CallLog&) = delete;
 
@@ -33,7 +33,8 @@ class CallLog {
   // Writes a line for each call in flight for a second that has not had one; returns how long
   // until the next such call is due (nothing when none is in flight).
   std::optional<int64_t> reportOverdue();
-  // A thread of its own calls reportOverdue() when due; it sleeps while nothing is in flight.
+  // A thread of its own calls reportOverdue() when due; it sleeps while nothing is in flight, and
+  // is stopped and joined with the log.
   void startWatch();
 
  private:
@@ -46,17 +47,16 @@ class CallLog {
     bool reported = false;
   };
 
-  void watchMain();
+  void watchMain(std::stop_token stop);
 
   LineOutput& output_;
   TracerClock& clock_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable_any changed_;
   std::vector<InFlight> inFlight_;
   CallId nextId_ = 1;
-  bool stopping_ = false;
   bool watchIdle_ = false;
-  std::thread watch_;
+  std::jthread watch_;  // last: stopped and joined before the members it uses go
 };
 
 }  // namespace halvane::tracer

@@ -1,5 +1,6 @@
 // Every export of the stand-in comes here: the call is forwarded unchanged to the vendor's
-// library on the caller's thread and traced. An export the vendor lacks is answered as the
+// library on the caller's thread and traced, with the out-value where the call succeeded. An
+// export the vendor lacks is answered as the
 // program treats a skipped call (result 0, out-values untouched) and traced as missing.
 // PCAN_SetEventCallback hands the vendor the stand-in's own callbacks, which trace and then call
 // the program's on the same thread, returning its result.
@@ -69,7 +70,8 @@ class ForwardingTracer {
     }
     const auto id = log_.begin(name, {argText(args)...});
     const int result = fn(args...);
-    log_.end(id, result, outValue(args...));
+    // A failed call's out-value is whatever the program put there before: not the vendor's.
+    log_.end(id, result, result == 0 ? outValue(args...) : std::nullopt);
     return result;
   }
 

@@ -5,12 +5,12 @@
 // all; the trace says why.
 #include <windows.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/controller_exports.h"
 #include "common/wide_text.h"
+#include "trace/trace_file.h"
 #include "trace/trace_writer.h"
 #include "tracer/call_log.h"
 #include "tracer/forwarding_tracer.h"
@@ -21,6 +21,11 @@ namespace {
 
 constexpr char kTracerVersion[] = "1.0";
 constexpr wchar_t kVendorFileName[] = L"PUSICANControl.vendor.dll";
+// The vendor's library by its full path; its own dependencies as the program would find them
+// without the stand-in: its folder (the program's) first, then the system's folders and PATH. The
+// current folder stays out because the program took it out of the search (SetDllDirectoryW(L""))
+// before its first load.
+constexpr char kVendorSearch[] = "full-path,altered-search-path";
 
 HMODULE selfModule = nullptr;
 LARGE_INTEGER originCount{};
@@ -47,37 +52,6 @@ class QpcClock final : public TracerClock {
     return counts / perSecond * 1'000'000 + counts % perSecond * 1'000'000 / perSecond;
   }
   unsigned long threadId() override { return GetCurrentThreadId(); }
-};
-
-// Each line goes to the system with WriteFile as it is written: no buffer of ours to lose when
-// the process dies.
-class FileOutput final : public LineOutput {
- public:
-  explicit FileOutput(HANDLE file) : file_(file) {}
-  void writeLine(std::string_view line) override {
-    if (file_ == INVALID_HANDLE_VALUE) {
-      return;
-    }
-    std::string text(line);
-    text += "\r\n";
-    std::lock_guard lock(mutex_);
-    DWORD written = 0;
-    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
-  // From the crash filter: no lock, which the crashing thread may hold.
-  void writeLineUnlocked(std::string_view line) {
-    if (file_ == INVALID_HANDLE_VALUE) {
-      return;
-    }
-    std::string text(line);
-    text += "\r\n";
-    DWORD written = 0;
-    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
-
- private:
-  HANDLE file_;
-  std::mutex mutex_;
 };
 
 class Win32Vendor final : public VendorLookup {
@@ -126,9 +100,8 @@ HANDLE createTraceFile(const WallTime& start, std::wstring& path) {
     for (const std::string& old : tracesToRemove(namesIn(folder))) {
       DeleteFileW((folder + L"\\" + widen(old)).c_str());
     }
-    const std::string name = traceFileName(start);
     for (int attempt = 0; attempt < 10; ++attempt) {
-      path = folder + L"\\" + widen(attempt == 0 ? name : std::to_string(attempt) + "-" + name);
+      path = folder + L"\\" + widen(traceFileName(start, attempt));
       const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file != INVALID_HANDLE_VALUE) {
@@ -194,17 +167,13 @@ std::vector<trace::Field> headerFields(const WallTime& start, const std::wstring
           {"trace", narrow(tracePath)},
           {"limit_bytes", std::to_string(kTraceFileLimitBytes)},
           {"kept", std::to_string(kTracesKept)},
-          {"vendor", narrow(vendorPath())}};
+          {"vendor", narrow(vendorPath())},
+          {"vendor_search", kVendorSearch}};
 }
 
 HMODULE loadVendor(DWORD& error) {
-  // Searches only the given path, and the vendor's own folder for its dependencies.
-  HMODULE module =
-      LoadLibraryExW(vendorPath().c_str(), nullptr,
-                     LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-    module = LoadLibraryExW(vendorPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  }
+  const HMODULE module =
+      LoadLibraryExW(vendorPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   error = module == nullptr ? GetLastError() : 0;
   return module;
 }
@@ -215,17 +184,15 @@ LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 
 struct StandIn {
   QpcClock clock;
-  HANDLE file = INVALID_HANDLE_VALUE;
   std::wstring tracePath;
-  FileOutput fileOutput{INVALID_HANDLE_VALUE};
+  trace::TraceFile fileOutput;
   BoundedOutput output;
   CallLog log;
   Win32Vendor vendor;
   ForwardingTracer tracer;
 
   StandIn(HANDLE traceFile, std::wstring path, HMODULE vendorModule)
-      : file(traceFile),
-        tracePath(std::move(path)),
+      : tracePath(std::move(path)),
         fileOutput(traceFile),
         output(fileOutput, clock, kTraceFileLimitBytes),
         log(output, clock),
@@ -256,7 +223,7 @@ LONG WINAPI crashFilter(EXCEPTION_POINTERS* info) {
     r.timeUs = running->clock.nowUs();
     r.threadId = GetCurrentThreadId();
     r.fields = {{"code", code}, {"address", address}};
-    running->fileOutput.writeLineUnlocked(trace::formatRecord(r));
+    running->fileOutput.writeLineAtExit(trace::formatRecord(r));
   }
   return previousFilter != nullptr ? previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
 }
@@ -300,7 +267,7 @@ bool vendorPresent() {
   const HANDLE file = createTraceFile(start, path);
   if (file != INVALID_HANDLE_VALUE) {
     QpcClock clock;
-    FileOutput output(file);
+    trace::TraceFile output(file);
     trace::Record r;
     r.kind = trace::Kind::Header;
     r.fields = headerFields(start, path);
@@ -312,7 +279,6 @@ bool vendorPresent() {
                 {"effect", "the stand-in refuses to load, as if no library were installed"}};
     r.timeUs = clock.nowUs();
     output.writeLine(trace::formatRecord(r));
-    CloseHandle(file);
   }
   return false;
 }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include <string_view>
+#include "trace/line_sink.h"
 
 namespace halvane::tracer {
 
@@ -15,12 +15,7 @@ class TracerClock {
   virtual unsigned long threadId() = 0;
 };
 
-class LineOutput {
- public:
-  virtual ~LineOutput() = default;
-  // One whole line without its newline, handed to the system before this returns.
-  virtual void writeLine(std::string_view line) = 0;
-};
+using LineOutput = trace::LineSink;
 
 class VendorLookup {
  public:

@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <map>
+#include <mutex>
+#include <optional>
 
 #include "motion/moves.h"
 #include "tests/support/fake_rig.h"
@@ -24,10 +25,15 @@ constexpr AxisParameters kMicrostepTwo{5, 2, 600, 4000};
 constexpr unsigned char kMoving = 0x08;
 constexpr unsigned char kAtRest = 0x00;
 
-// Calls without the position reads the wait makes while the motor turns.
+// Calls without the reads the wait makes while the motor turns: its position reads, and the control
+// status reads but the last, which the homing goes on with.
 std::vector<std::string> callsBesidesPolling(const FakeControllerLibrary& library) {
   std::vector<std::string> calls;
   for (const std::string& call : library.calls()) {
+    const bool statusRead = call.rfind("PCAN_GetControlStatus(", 0) == 0;
+    if (statusRead && !calls.empty() && calls.back() == call) {
+      calls.pop_back();
+    }
     if (call.rfind("PCAN_GetMotorPos(", 0) != 0) {
       calls.push_back(call);
     }
@@ -46,48 +52,79 @@ std::vector<std::string> without(std::vector<std::string> calls, const std::stri
   return calls;
 }
 
-// A motor behind the fake library, told by the position reads: once a move has started it turns
-// for `travelReads` reads and then stands. Reports are sent at given reads; read 0 is inside the
-// start call itself.
+// A motor behind the fake library whose clock is the wait's reads: the start is tick 0, and each
+// position or control status read after it one more tick. It turns for `travelTicks` ticks (one
+// step every `ticksPerStep`) and then stands, stopped by the switch or not; reports go at given
+// ticks. Zeroing or disarming while it turns is recorded.
+struct MotorReport {
+  int tick = -1;             // none
+  unsigned char status = 0;  // the second status byte
+};
+
 struct MotorScript {
-  int travelReads = 4;
-  std::multimap<int, unsigned char> reports;  // read number -> second status byte
-  bool readsFail = false;
+  enum class Position { Live, Failing, Frozen, AtRestOnly };
+  int travelTicks = 4;
+  MotorReport reports[3];
+  Position position = Position::Live;
+  bool stoppedBySwitch = true;
+  bool flagLeftLatched = false;  // never cleared: bit 0 set from before the move
+  int ticksPerStep = 1;
 };
 
 struct MotorState {
-  std::atomic<bool> started{false};
-  std::atomic<int> reads{0};
-  std::atomic<int> position{0};
+  std::mutex mutex;
+  int ticks = -1;  // not started
+  int position = 0;
+  std::optional<int> zeroedAtTick;
+  bool endedWhileMoving = false;
 };
 
 std::shared_ptr<MotorState> runMotor(FakeRig& rig, const MotorScript& script) {
+  using P = MotorScript::Position;
   auto state = std::make_shared<MotorState>();
   FakeControllerLibrary& library = rig.library;
-  const auto reportAt = [&library, script](int read, int node) {
-    auto [from, to] = script.reports.equal_range(read);
-    for (auto it = from; it != to; ++it) {
-      library.fireStatus(node, kStatusKindMotion, it->second);
-    }
+  const auto moving = [state, script] {
+    return state->ticks >= 0 && state->ticks < script.travelTicks;
   };
-  library.setHandler("PCAN_StartRelStep",
-                     [state, reportAt](const FakeControllerLibrary::Arguments& a) {
-                       state->started = true;
-                       reportAt(0, a.node());
-                       return 0;
-                     });
-  library.setHandler("PCAN_GetMotorPos",
-                     [state, reportAt, script](const FakeControllerLibrary::Arguments& a) {
-                       if (state->started) {
-                         const int read = ++state->reads;
-                         if (read <= script.travelReads) {
-                           state->position -= 60;
-                         }
-                         reportAt(read, a.node());
-                       }
-                       *a.out = state->position;
-                       return script.readsFail ? 1 : 0;
-                     });
+  const auto handle = [=, &library](const std::string& name, const auto& a) {
+    std::vector<unsigned char> due;  // sent with the lock released
+    {
+      std::lock_guard lock(state->mutex);
+      const bool start = name == "PCAN_StartRelStep";
+      if (start || (state->ticks >= 0 && name.find("_Get") != std::string::npos)) {
+        const bool turning = moving();
+        state->ticks = start ? 0 : state->ticks + 1;
+        state->position -= turning && state->ticks % script.ticksPerStep == 0 ? 60 : 0;
+        for (const MotorReport& report : script.reports) {
+          if (report.tick == state->ticks) {
+            due.push_back(report.status);
+          }
+        }
+      }
+      if (name == "PCAN_GetMotorPos" &&
+          (script.position == P::Live || (script.position == P::AtRestOnly && !moving()))) {
+        *a.out = state->position;  // frozen: never written; at rest only: 0 while it turns
+      } else if (name == "PCAN_GetControlStatus") {
+        const bool bySwitch = (script.stoppedBySwitch && !moving()) || script.flagLeftLatched;
+        *a.out = bySwitch ? kControlStoppedBySwitch : 0;
+      } else if (name == "PCAN_SetMotorPos" ||
+                 (name == "PCAN_SetExtStopEnable" && a.values[1] == 0)) {
+        state->endedWhileMoving |= moving();
+        state->zeroedAtTick = name == "PCAN_SetMotorPos" ? state->ticks : state->zeroedAtTick;
+      }
+    }
+    for (unsigned char report : due) {
+      library.fireStatus(a.node(), kStatusKindMotion, report);
+    }
+    return name == "PCAN_GetMotorPos" && script.position == P::Failing ? 1 : 0;
+  };
+  for (const std::string name : {"PCAN_StartRelStep", "PCAN_GetMotorPos", "PCAN_GetControlStatus",
+                                 "PCAN_SetMotorPos", "PCAN_SetExtStopEnable"}) {
+    library.setHandler(name, [handle, name](const auto& a) { return handle(name, a); });
+  }
+  if (script.flagLeftLatched) {
+    library.removeExport("PCAN_ClearExtStopFlag");
+  }
   return state;
 }
 
@@ -98,7 +135,7 @@ void setOffTheSwitch(FakeRig& rig) {
   rig.library.setOutValue("PCAN_GetControlStatus", 1, kControlStoppedBySwitch);
 }
 
-const MotorScript kReportedMove{4, {{1, kMoving}, {5, kAtRest}}};
+const MotorScript kReportedMove{4, {{1, kMoving}, {4, kAtRest}}};
 
 class Homing : public ::testing::Test {
  protected:
@@ -107,49 +144,70 @@ class Homing : public ::testing::Test {
   FakeRig rig;
 };
 
-// How the wait learns that the move has ended. A rest report counts only after something that
-// came once the start had returned showed motion; the position standing still stands in for a
-// report that never comes. `reads` is the position read after which a report ended the wait, or
-// the fewest reads after which the standing still can have ended it.
-TEST(HomingWait, EndsOnTheRestOfThisMoveOnly) {
+// How the wait learns that the move has ended, from reports that may be stale or lost and position
+// reads that may fail or stand still. Whatever comes, the stop is never disarmed nor the position
+// zeroed while the wheel turns, the wait ends, and where the switch stopped the wheel or a report
+// came, it ends within a few reads of the real rest.
+TEST(HomingWait, EndsOnlyOnEvidenceOfThisMovesRest) {
+  using P = MotorScript::Position;
+  const std::vector<std::string> none;
+  const std::vector<std::string> noSwitch = {"Failure of home switch!!\n"};
+  const std::vector<std::string> timeout = {"Homing timeout: the motor did not come to rest!\n"};
   struct Case {
     const char* name;
     MotorScript script;
-    int reads;
-    bool byReport;
+    std::vector<std::string> alerts;
+    int ticksLate;  // most reads after the real rest before the zero
   };
   const Case cases[] = {
-      {"moving and rest reports", {4, {{1, kMoving}, {5, kAtRest}}}, 5, true},
-      {"a rest report from before the move, delivered inside the start",
-       {4, {{0, kMoving}, {0, kAtRest}, {1, kMoving}, {5, kAtRest}}},
-       5,
-       true},
-      {"a rest report after the start, before anything showed motion",
-       {4, {{1, kAtRest}, {2, kMoving}, {5, kAtRest}}},
-       5,
-       true},
-      {"no moving report: the position shows the motion", {4, {{5, kAtRest}}}, 5, true},
-      {"position reads failing: the reports alone",
-       {4, {{1, kMoving}, {5, kAtRest}}, true},
-       5,
-       true},
-      // The position changes up to read 4; read 5 is the first that can find it standing.
-      {"no report at all", {4, {}}, 5, false},
-      // The read right after the start, and one more that finds the same position.
-      {"a move that ends inside the start", {0, {{0, kMoving}, {0, kAtRest}}}, 2, false},
+      {"moving and rest reports", {20, {{0, kMoving}, {20, kAtRest}}}, none, 1},
+      {"a stale rest inside the start", {20, {{0, kMoving}, {0, kAtRest}, {20, kAtRest}}}, none, 1},
+      {"moving, then a stale rest after the start returned",
+       {20, {{1, kMoving}, {1, kAtRest}, {20, kAtRest}}},
+       none,
+       1},
+      {"a stale rest, and the real one lost", {20, {{0, kMoving}, {1, kAtRest}}}, none, 2},
+      {"position reads failing", {20, {{0, kMoving}, {20, kAtRest}}, P::Failing}, none, 1},
+      {"position reads failing, no rest report", {20, {{0, kMoving}}, P::Failing}, none, 2},
+      {"a frozen position, a stale rest",
+       {40, {{0, kMoving}, {1, kAtRest}, {40, kAtRest}}, P::Frozen},
+       none,
+       1},
+      {"a position seen only at rest, a stale rest, no switch",
+       {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::AtRestOnly, false},
+       noSwitch,
+       20},
+      {"a slow wheel, a stale rest, no switch",
+       {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::Live, false, false, 3},
+       noSwitch,
+       20},
+      {"no report at all", {8, {}}, none, 2},
+      {"no switch and no report", {8, {}, P::Live, false}, noSwitch, 40},
+      {"a move that ends inside the start", {0, {{0, kMoving}, {0, kAtRest}}}, none, 1},
+      {"a flag left set from before, a stale rest",
+       {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::Live, true, true},
+       none,
+       20},
+      // Nothing that can be trusted: no zero on a guess.
+      {"a frozen position, no switch",
+       {20, {{0, kMoving}, {20, kAtRest}}, P::Frozen, false},
+       timeout,
+       0},
   };
   for (const Case& c : cases) {
     FakeRig fresh;
     setOffTheSwitch(fresh);
     const auto motor = runMotor(fresh, c.script);
     runHoming(*fresh.context, *fresh.first, 0);
-    EXPECT_THAT(fresh.alerts.texts(), IsEmpty()) << c.name;
-    EXPECT_THAT(callsBesidesPolling(fresh.library), ElementsAreArray(kFullHoming)) << c.name;
-    EXPECT_TRUE(fresh.first->idleEvent().isSet()) << c.name;
-    if (c.byReport) {
-      EXPECT_EQ(motor->reads.load(), c.reads) << c.name;
+    EXPECT_THAT(fresh.alerts.texts(), ElementsAreArray(c.alerts)) << c.name;
+    std::lock_guard lock(motor->mutex);
+    EXPECT_FALSE(motor->endedWhileMoving) << c.name;
+    if (c.alerts != timeout) {
+      ASSERT_TRUE(motor->zeroedAtTick) << c.name;
+      EXPECT_LE(*motor->zeroedAtTick - c.script.travelTicks, c.ticksLate) << c.name;
+      EXPECT_TRUE(fresh.first->idleEvent().isSet()) << c.name;
     } else {
-      EXPECT_GE(motor->reads.load(), c.reads) << c.name;
+      EXPECT_FALSE(motor->zeroedAtTick) << c.name;
     }
   }
 }
@@ -176,14 +234,27 @@ TEST(HomingSequence, CallsInOrderForEachStartingPoint) {
        without(onTheSwitch, "PCAN_GetGPIOValue(1, &)"),
        {}},
       {"switch not reached: reported, still zeroed",
-       [](FakeRig& r) { r.library.setOutValue("PCAN_GetControlStatus", 1, 0x02); },
+       [](FakeRig& r) {
+         runMotor(r, {4, {{1, kMoving}, {4, kAtRest}}, MotorScript::Position::Live, false});
+       },
        kFullHoming,
        {"Failure of home switch!!\n"}},
       {"without the status read bit 0 is clear: switch not reached",
        [](FakeRig& r) { r.library.removeExport("PCAN_GetControlStatus"); },
        without(kFullHoming, "PCAN_GetControlStatus(1, &)"),
        {"Failure of home switch!!\n"}},
-      {"without the start nothing is waited for",
+      {"a move of no steps, the switch not reached: nothing to wait for",
+       [](FakeRig& r) {
+         r.configure({5, 0, 600, 4000});
+         runMotor(r, {0, {}, MotorScript::Position::Live, false});
+       },
+       [] {
+         auto calls = kFullHoming;
+         calls[6] = "PCAN_StartRelStep(1, 0)";
+         return calls;
+       }(),
+       {"Failure of home switch!!\n"}},
+      {"without the start, a motor at rest is not waited for",
        [](FakeRig& r) { r.library.removeExport("PCAN_StartRelStep"); },
        without(kFullHoming, "PCAN_StartRelStep(1, 600)"),
        {}},
@@ -225,6 +296,16 @@ TEST_F(Homing, TheSecondAxisUsesItsOwnNodeAndValues) {
   EXPECT_EQ(calls.back(), "PCAN_SetMaxSpeed(2, 1000)");
 }
 
+// Without the start export nothing is started here, but a move an earlier command left turning is
+// waited for on the idle event as it stands, within the bound.
+TEST_F(Homing, WithoutTheStartAMoveLeftTurningIsWaitedFor) {
+  rig.library.removeExport("PCAN_StartRelStep");
+  rig.library.fireStatus(1, kStatusKindMotion, kMoving);
+  runHoming(*rig.context, *rig.first, 0);
+  EXPECT_THAT(rig.alerts.texts(), ElementsAre("Homing timeout: the motor did not come to rest!\n"));
+  EXPECT_THAT(rig.library.callsNamed("PCAN_SetMotorPos"), IsEmpty());
+}
+
 TEST(HomingFailures, WithoutTheLibraryTheInputReadFails) {
   FakeRig absent(/*loadable=*/false);
   runHoming(*absent.context, *absent.first, 0);
@@ -253,7 +334,8 @@ TEST(HomingFailures, EachFailingCallEndsTheRoutineWithItsMessage) {
     const std::vector<std::string> expected(kFullHoming.begin(),
                                             kFullHoming.begin() + static_cast<long>(site) + 1);
     EXPECT_THAT(callsBesidesPolling(failing.library), ElementsAreArray(expected)) << call;
-    EXPECT_TRUE(failing.first->idleEvent().isSet()) << "a failed homing leaves no move pending";
+    // Only a failed status read leaves the move pending: nothing had shown it at rest.
+    EXPECT_EQ(failing.first->idleEvent().isSet(), exportName != "PCAN_GetControlStatus") << call;
   }
 }
 

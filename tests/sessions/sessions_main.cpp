@@ -111,7 +111,10 @@ int replay(const std::string& recordingPath, Pace pace, const std::string& keepP
       problem = "the program did not start";
     } else if (playOperatorSteps(session, recorded.records, pace, problem) &&
                !session.hasExited(0)) {
-      session.closeByEscape();  // a recording cut off before the window's end
+      // A recording cut off before the window's end (the program killed, a crash, power lost):
+      // what it holds after the last step happens here too before the window is closed.
+      awaitRecordedEnd(session, recorded.records);
+      session.closeByEscape();
     }
     text = standInTrace(session);
     for (const std::string& line : session.trace()) {

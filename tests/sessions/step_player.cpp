@@ -1,5 +1,6 @@
 #include "tests/sessions/step_player.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -14,6 +15,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kStepWait{30000};
+// What a recording may take after its last step that a replay waits for.
+constexpr int64_t kLongestTail = 120'000'000;
 constexpr int kCancelId = 2;  // Esc through the dialog manager
 
 bool isComboBox(HWND control) {
@@ -119,6 +122,20 @@ size_t progressOf(const e2e::ProgramSession& session) {
 }
 
 }  // namespace
+
+bool awaitRecordedEnd(const e2e::ProgramSession& session,
+                      const std::vector<trace::Record>& records) {
+  int64_t lastStepUs = 0;
+  int64_t lastUs = 0;
+  for (const trace::Record& r : records) {
+    lastStepUs = r.kind == trace::Kind::Operator ? r.timeUs : lastStepUs;
+    lastUs = std::max(lastUs, r.timeUs);
+  }
+  const auto after = std::chrono::microseconds(std::min(lastUs - lastStepUs, kLongestTail));
+  const size_t all = progressOf(records);
+  return e2e::waitUntil([&] { return progressOf(session) >= all; },
+                        std::chrono::duration_cast<std::chrono::milliseconds>(after) + kStepWait);
+}
 
 bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Record>& records,
                        Pace pace, std::string& problem) {

@@ -17,4 +17,9 @@ enum class Pace { Recorded, AsFastAsPossible };
 bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Record>& records,
                        Pace pace, std::string& problem);
 
+// Waits until every recorded call and callback has been made here (answered or diverged), within
+// the time the recording took after its last step and a margin; false when the bound passed.
+bool awaitRecordedEnd(const e2e::ProgramSession& session,
+                      const std::vector<trace::Record>& records);
+
 }  // namespace halvane::sessions

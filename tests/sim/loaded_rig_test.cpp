@@ -14,9 +14,13 @@ namespace {
 using namespace testing;
 
 std::vector<std::string> readLines(const std::string& path) {
-  std::ifstream file(path);
+  std::ifstream file(path, std::ios::binary);
   std::vector<std::string> lines;
   for (std::string line; std::getline(file, line);) {
+    EXPECT_TRUE(line.ends_with('\r')) << "every trace ends its lines with CR LF: " << line;
+    if (line.ends_with('\r')) {
+      line.pop_back();
+    }
     lines.push_back(line);
   }
   return lines;

@@ -131,5 +131,29 @@ TEST(ReplayScript, ACallTheRecordingCannotAnswerDivergesNamingTheNearestCalls) {
   EXPECT_EQ(p.s.divergences(), 3u);
 }
 
+// Two homings of one node, the first of which runs longer here than in the lab; times no session
+// has (a clock that jumped, a corrupt line).
+TEST(ReplayScript, AWaitKeepsToItsOwnReadsAndAbsurdTimesAreBounded) {
+  const trace::ReadResult read = trace::readTrace(
+      "1000.000 4 call PCAN_StartRelStep(1, 9600) -> 0 took=99999999999.000\n"
+      "1100.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-400 took=2.000\n"
+      "1200.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+      "1300.000 4 call PCAN_SetMotorPos(1, 0) -> 0 took=2.000\n"
+      "2000.000 4 call PCAN_StartRelStep(1, 9600) -> 0 took=2.000\n"
+      "2100.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=777 took=2.000\n"
+      "9000000000000.000 3 callback StatusCallback(1, 0, [00 00], 0)\n");
+  ReplayScript s(read.records);
+  Divergence divergence;
+  EXPECT_EQ(s.answer("PCAN_StartRelStep", {"1", "9600"}, 0, divergence)->tookUs,
+            kMaxReplayedCallUs);
+  // 900 ms into the wait: the recording's next wait is nearer in time, but not this wait's.
+  EXPECT_EQ(s.answer("PCAN_GetMotorPos", {"1", "&"}, 900'000, divergence)->out, -400);
+  EXPECT_EQ(s.takeDue(900'000).size(), 1u);
+  s.answer("PCAN_SetMotorPos", {"1", "0"}, 950'000, divergence);
+  s.answer("PCAN_StartRelStep", {"1", "9600"}, 5'000'000, divergence);
+  EXPECT_EQ(s.nextDueUs(), 5'000'000 + kMaxReplayedDelayUs);
+  EXPECT_EQ(s.divergences(), 0u);
+}
+
 }  // namespace
 }  // namespace halvane::sim

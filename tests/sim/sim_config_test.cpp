@@ -119,6 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{kVarLoseRest, "@1"}, std::pair{kVarStaleRest, "0"},
                       std::pair{kVarStaleRest, "1@0"}, std::pair{kVarStatusPeriod, "-1"},
                       std::pair{kVarStatusPeriod, "60001"}, std::pair{kVarPositionLag, "0.5"},
+                      std::pair{kVarPositionAtRest, "3"}, std::pair{kVarReportDelay, "-1"},
                       std::pair{"HALVANE_SIM_TIMESCALE", "20"}),
     [](const ::testing::TestParamInfo<BadValue::ParamType>& param) {
       std::string name = std::string(param.param.first).substr(sizeof "HALVANE_SIM_" - 1);
@@ -159,11 +160,12 @@ TEST(SimConfig, DescriptionNamesEverySetting) {
                                 {kVarFail, "PCAN_SetAccel:2@3"},
                                 {kVarLoseRest, "1@2+"},
                                 {kVarStaleRest, "*@3"},
-                                {kVarPositionLag, "250"}});
+                                {kVarPositionLag, "250"},
+                                {kVarReportDelay, "40"}});
   EXPECT_EQ(describeConfig(p.config),
             "time_scale=20 online_delay_ms=300 start_angle=1:90,2:200 offline=2 no_switch=- "
             "fail=PCAN_SetAccel:2@3 lose_rest=1@2+ stale_rest=*@3 status_period_ms=0 "
-            "position_lag_ms=250");
+            "position_lag_ms=250 position_at_rest=- report_delay_ms=40");
 }
 
 }  // namespace

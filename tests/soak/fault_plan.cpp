@@ -72,8 +72,10 @@ FaultPlan drawFaultPlan(int actions, std::mt19937& random) {
   plan.lostRests = nodeRules(2 + actions / 250);
   plan.staleRests = nodeRules(2 + actions / 100);
   plan.statusPeriodMs = uniform(random, 20, 200);
-  // Below the homing's three seconds of standing still without seen motion.
   plan.positionLagMs = uniform(random, 0, 400);
+  // The other node's homings still see their wheel turn.
+  plan.positionAtRestNode = uniform(random, 1, 2);
+  plan.reportDelayMs = uniform(random, 0, 20);
   return plan;
 }
 

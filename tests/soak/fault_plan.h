@@ -1,7 +1,9 @@
 // The faults a soak run injects into the simulated rig, drawn from its seed: single failures of
 // the exports the commands use, lost rest reports and starts that come with a rest report from
-// before the move, spread over the run; and how the library reports: periodic status reports and a
-// position read that lags the wheel.
+// before the move, spread over the run; and how the library reports: periodic status reports, a
+// position read that lags the wheel, one node's position read that changes only at rest, and
+// status reports delivered a few milliseconds late (a start's, stale rest included, after it
+// returns).
 #pragma once
 
 #include <random>
@@ -10,11 +12,13 @@
 namespace halvane::soak {
 
 struct FaultPlan {
-  std::wstring failures;    // HALVANE_SIM_FAIL
-  std::wstring lostRests;   // HALVANE_SIM_LOSE_REST
-  std::wstring staleRests;  // HALVANE_SIM_STALE_REST
-  int statusPeriodMs = 0;   // HALVANE_SIM_STATUS_PERIOD_MS
-  int positionLagMs = 0;    // HALVANE_SIM_POSITION_LAG_MS
+  std::wstring failures;       // HALVANE_SIM_FAIL
+  std::wstring lostRests;      // HALVANE_SIM_LOSE_REST
+  std::wstring staleRests;     // HALVANE_SIM_STALE_REST
+  int statusPeriodMs = 0;      // HALVANE_SIM_STATUS_PERIOD_MS
+  int positionLagMs = 0;       // HALVANE_SIM_POSITION_LAG_MS
+  int positionAtRestNode = 0;  // HALVANE_SIM_POSITION_AT_REST
+  int reportDelayMs = 0;       // HALVANE_SIM_REPORT_DELAY_MS
 };
 
 FaultPlan drawFaultPlan(int actions, std::mt19937& random);

@@ -20,8 +20,8 @@ namespace {
 constexpr double kReplyBoundMs = 5000;
 // From Open to the online check: its three seconds and a margin.
 constexpr double kCheckBoundMs = 6000;
-// The homing's rest confirmation without a rest report: the position still for a second, or
-// three when it was never seen to change, after a lag of the position read of up to 0.4 s.
+// The homing's rest confirmation without a rest report: the switch's stop found at the first read
+// that shows no motion, or the position still for a second after a lag of up to 0.4 s.
 constexpr double kRestConfirmMs = 4500;
 constexpr int kHomingSpeed = 800;  // steps per second
 constexpr int kWarmUpActions = 30;
@@ -109,6 +109,8 @@ SoakFigures SoakRun::run() {
   figures_.staleRests = faults.staleRests;
   figures_.statusPeriodMs = faults.statusPeriodMs;
   figures_.positionLagMs = faults.positionLagMs;
+  figures_.positionAtRestNode = faults.positionAtRestNode;
+  figures_.reportDelayMs = faults.reportDelayMs;
   e2e::SessionOptions options;
   options.folderName = L"soak";
   options.simulatorSettings = {
@@ -117,7 +119,9 @@ SoakFigures SoakRun::run() {
       {L"HALVANE_SIM_LOSE_REST", faults.lostRests},
       {L"HALVANE_SIM_STALE_REST", faults.staleRests},
       {L"HALVANE_SIM_STATUS_PERIOD_MS", std::to_wstring(faults.statusPeriodMs)},
-      {L"HALVANE_SIM_POSITION_LAG_MS", std::to_wstring(faults.positionLagMs)}};
+      {L"HALVANE_SIM_POSITION_LAG_MS", std::to_wstring(faults.positionLagMs)},
+      {L"HALVANE_SIM_POSITION_AT_REST", std::to_wstring(faults.positionAtRestNode)},
+      {L"HALVANE_SIM_REPORT_DELAY_MS", std::to_wstring(faults.reportDelayMs)}};
   session_ = std::make_unique<e2e::ProgramSession>(options);
   if (!session_->started()) {
     fail("the program's window did not appear");
@@ -680,6 +684,35 @@ void SoakRun::pollTrace() {
     if (entries[entriesIndexed_].kind == "call") {
       callEntries_.push_back(entriesIndexed_);
     }
+    checkHomingEnd(entries[entriesIndexed_]);
+  }
+}
+
+void SoakRun::checkHomingEnd(const e2e::TraceEntry& entry) {
+  if (entry.kind == "event") {
+    const size_t field = entry.text.find(" node=");
+    const int node = field == std::string::npos ? 0 : std::atoi(entry.text.c_str() + field + 6);
+    if (node != 1 && node != 2) {
+      return;
+    }
+    bool& turning = homingMoveTurning_[static_cast<size_t>(node - 1)];
+    if (entry.text.rfind("move-start ", 0) == 0) {
+      turning = entry.text.find(" max_speed=-800 ") != std::string::npos &&
+                entry.text.find(" ext_stop=armed") != std::string::npos;
+    } else if (entry.text.rfind("rest ", 0) == 0) {
+      turning = false;
+    }
+    return;
+  }
+  const int node = nodeOf(entry.text);
+  if (entry.kind != "call" || (node != 1 && node != 2) ||
+      !homingMoveTurning_[static_cast<size_t>(node - 1)]) {
+    return;
+  }
+  const std::string n = std::to_string(node);
+  if (entry.text.rfind("PCAN_SetMotorPos(" + n + ",", 0) == 0 ||
+      entry.text.rfind("PCAN_SetExtStopEnable(" + n + ", 0)", 0) == 0) {
+    fail("the homing ended while its wheel still turned: " + entry.text);
   }
 }
 

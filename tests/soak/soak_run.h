@@ -2,6 +2,7 @@
 // operator actions, every reply, move and resource figure checked on the way.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -39,7 +40,7 @@ struct SoakFigures {
   int clicksWhileDisabled = 0;
   int homingsInterrupted = 0;
   std::wstring failuresInjected, restsLost, staleRests;
-  int statusPeriodMs = 0, positionLagMs = 0;
+  int statusPeriodMs = 0, positionLagMs = 0, positionAtRestNode = 0, reportDelayMs = 0;
 };
 
 class SoakRun {
@@ -94,6 +95,8 @@ class SoakRun {
   const e2e::TraceEntry* findCallSince(size_t fromCall, const std::string& prefix) const;
   size_t countCallsSince(size_t fromCall, const std::string& prefix) const;
   void pollTrace();
+  // A homing may zero its wheel and disarm the stop only once its move has come to rest.
+  void checkHomingEnd(const e2e::TraceEntry& entry);
 
   void fail(const std::string& what);
   std::string buttonStates();
@@ -110,7 +113,8 @@ class SoakRun {
   std::unique_ptr<TraceFollower> trace_;
   std::vector<size_t> callEntries_;
   size_t entriesIndexed_ = 0;
-  size_t settledCalls_ = 0;  // calls accounted for by the actions so far
+  std::array<bool, 2> homingMoveTurning_{};  // by node
+  size_t settledCalls_ = 0;                  // calls accounted for by the actions so far
   std::map<int, TypedValue> typed_;
   bool configured_ = false;
   int failedConfigurations_ = 0;  // in a row

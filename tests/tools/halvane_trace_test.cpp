@@ -29,6 +29,7 @@ constexpr char kSession[] =
     "3110.000 4 call PCAN_SetExtStopEnable(1, 0) -> 0 bus=1.776\n"
     "4000.000 4 call PCAN_StartRelStep(1, 2133) -> 0 bus=1.776\n"
     "4050.000 3 event rest node=1 pos=596 by=profile report=lost\n"
+    "4060.000 3 callback StatusCallback(1, 0, [00 01], 0)\n"
     "5000.000 4 call PCAN_StartRelStep(2, 100) -> 0 took=2.000\n"
     "5100.000 4 call PCAN_GetMotorPos(2, &) -> 0 out=100 took=2.000\n"
     "5400.000 4 call PCAN_GetMotorPos(2, &) -> 0 out=100 took=2.000\n"
@@ -37,10 +38,14 @@ constexpr char kSession[] =
     "8100.000 4 call PCAN_SetDecel(2, 5) missing\n"
     "3608100.000 4 inflight PCAN_GetGPIOValue(2, &) for=1000.000\n";
 
-SessionModel model() {
+std::vector<trace::Record> records() {
   trace::ReadResult read = trace::readTrace(kSession);
   EXPECT_FALSE(read.error);
-  return buildModel(std::move(read.records));
+  return read.records;
+}
+
+SessionModel model() {
+  return buildModel(records());
 }
 
 TEST(SessionModel, MovesEndAsTheTraceShows) {
@@ -59,10 +64,10 @@ TEST(SessionModel, MovesEndAsTheTraceShows) {
   EXPECT_EQ(node2.moves[0].endUs, 5'100'000) << "where the position first stood still";
   EXPECT_EQ(node2.moves[0].end, MoveEnd::RestReported) << "its report came, late";
   EXPECT_EQ(node2.lateReports, 1);
-  EXPECT_EQ(m.nodes.at(1).restReports, 1);
+  EXPECT_EQ(m.nodes.at(1).restReports, 2) << "a second byte of 01: not moving, so at rest";
   EXPECT_EQ(m.nodes.at(1).onlineChanges.size(), 1u);
   EXPECT_EQ(m.nodes.at(kBusLane).byExport.at("PCAN_Init").calls, 1);
-  ASSERT_EQ(node2.byExport.at("PCAN_SetDir").failures.size(), 1u);
+  ASSERT_EQ(node2.byExport.at("PCAN_SetDir").failures.count, 1u);
   EXPECT_EQ(node2.byExport.at("PCAN_SetDecel").missing, 1);
 }
 
@@ -70,7 +75,7 @@ TEST(Summary, NamesFailuresMovesReportsAndTheLongestCalls) {
   const std::string text = summaryText(model());
   for (const char* expected :
        {"PCAN_SetDir(2, 1) -> 9 at 8000.000 ms", "1 missing", "9600 steps (homing), home switch",
-        "2133 steps, rest report lost", "rest reports: 1 sent, 1 lost, 0 late",
+        "2133 steps, rest report lost", "rest reports: 2 sent, 1 lost, 0 late",
         "rest reports: 1 sent, 0 lost, 1 late", "online at 300.000 ms",
         "in flight for 1000.000 ms: PCAN_GetGPIOValue(2, &)", "none recorded"}) {
     EXPECT_THAT(text, HasSubstr(expected));
@@ -92,7 +97,7 @@ TEST(TimeAxis, LongIdleGapsAreFoldedAndTimeStillRunsForward) {
 }
 
 TEST(Timeline, OnePageWithNoScriptAndEveryItemExplainedOnHover) {
-  const std::string html = timelineHtml(model(), "trace <one> & \"two\"");
+  const std::string html = timelineHtml(model(), records(), "trace <one> & \"two\"");
   EXPECT_THAT(html, Not(HasSubstr("<script")));
   EXPECT_THAT(html, HasSubstr("<svg"));
   EXPECT_THAT(html, HasSubstr("trace &lt;one&gt; &amp; &quot;two&quot;"));
@@ -101,6 +106,29 @@ TEST(Timeline, OnePageWithNoScriptAndEveryItemExplainedOnHover) {
   EXPECT_THAT(html, HasSubstr("homing move of 9600 steps from 3.01 s: home switch"));
   EXPECT_THAT(html, HasSubstr("still in flight"));
   EXPECT_THAT(html, HasSubstr("folded"));
+  // The report the summary counts as a rest is drawn as one.
+  EXPECT_THAT(html,
+              HasSubstr("fill=\"#2e7d32\"><title>StatusCallback(1, 0, [00 01], 0) at 4.06 s"));
+}
+
+// Ten hours of calls every 200 ms, with a failure now and then: a page of bounded size, each
+// mark counting the calls it stands for.
+TEST(Timeline, ALongTraceGivesAPageOfBoundedSize) {
+  std::vector<trace::Record> calls;
+  for (int64_t i = 0; i < 180'000; ++i) {
+    trace::Record r;
+    r.kind = trace::Kind::Call;
+    r.timeUs = i * 200'000;
+    r.name = "PCAN_GetMotorPos";
+    r.args = {"1", "&"};
+    r.result = i % 1000 == 0 ? 9 : 0;
+    r.tookUs = 2000;
+    calls.push_back(r);
+  }
+  const std::string html = timelineHtml(buildModel(calls), calls, "long");
+  EXPECT_LT(html.size(), 4'000'000u);
+  EXPECT_THAT(html, HasSubstr(" calls from "));
+  EXPECT_THAT(html, HasSubstr("stroke=\"#e53935\""));
 }
 
 }  // namespace

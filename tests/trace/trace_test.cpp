@@ -1,6 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "trace/trace_file.h"
 #include "trace/trace_reader.h"
 #include "trace/trace_writer.h"
 
@@ -133,8 +139,13 @@ TEST(TraceReader, CorruptLinesAreNamedWithTheirFault) {
   }
 }
 
+// A program killed mid-line, or power lost while writing (the file's end then reads as NUL bytes,
+// longer than any line).
 TEST(TraceReader, ACutOffLastLineKeepsEverythingBeforeIt) {
-  for (const char* tail : {"3.0 7 call PCAN_SetAc", "3.0 7 event rest node=1"}) {
+  const std::string nuls(100000, '\0');
+  for (const std::string& tail :
+       {std::string("3.0 7 call PCAN_SetAc"), std::string("3.0 7 event rest node=1"), nuls,
+        "3.0 7 call PCAN_SetAc" + nuls, nuls + "\n4.0 7 event d\n"}) {
     const ReadResult read =
         readTrace(std::string("1.0 7 event a x=1\r\n2.0 7 event b x=2\n") + tail);
     ASSERT_EQ(read.records.size(), 2u);
@@ -166,6 +177,40 @@ TEST(TraceReader, AnEndlessLineIsRefusedNotHeld) {
   stream.append(std::string(70000, '1'));
   ASSERT_TRUE(stream.error());
   EXPECT_EQ(stream.error()->message, "line too long");
+}
+
+// The simulated library's and the tracer's one trace file: lines from several threads each come
+// out whole, ended with CR LF.
+TEST(TraceFile, LinesFromManyThreadsComeOutWholeWithOneLineEnd) {
+  const std::string path = testing::TempDir() + "trace-file-test.txt";
+  {
+    std::string error;
+    const std::unique_ptr<TraceFile> file = TraceFile::create(path, error);
+    ASSERT_TRUE(file) << error;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+      writers.emplace_back([&file, t] {
+        for (int i = 0; i < 500; ++i) {
+          file->writeLine("1.000 " + std::to_string(t) + " event tick n=" + std::to_string(i));
+        }
+      });
+    }
+    for (std::thread& writer : writers) {
+      writer.join();
+    }
+  }
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const ReadResult read = readTrace(text);
+  EXPECT_FALSE(read.error);
+  EXPECT_EQ(read.records.size(), 2000u);
+  size_t lineEnds = 0;
+  for (size_t at = 0; (at = text.find(kLineEnd, at)) != std::string::npos; at += kLineEnd.size()) {
+    ++lineEnds;
+  }
+  EXPECT_EQ(lineEnds, 2000u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2000);
+  std::remove(path.c_str());
 }
 
 }  // namespace

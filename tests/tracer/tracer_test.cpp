@@ -1,7 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <thread>
 
 #include "trace/trace_reader.h"
 #include "tracer/forwarding_tracer.h"
@@ -104,7 +106,8 @@ TEST_F(ForwardingTracerTest, ResultsAndOutValuesAreTheVendorsAndEachCallIsTraced
   EXPECT_EQ(tracer_.forward<PCAN_Init_fn>("PCAN_Init", 8, 2, 1), 0);
   EXPECT_THAT(lines_.lines,
               ElementsAre("1.000 7 call PCAN_GetMotorPos(2, &) -> 0 out=-1537 took=1.776",
-                          "2.776 7 call PCAN_GetMotorPos(1, &) -> 3 out=0 took=1.776",
+                          // A failed call's out-value is not the vendor's: none is written.
+                          "2.776 7 call PCAN_GetMotorPos(1, &) -> 3 took=1.776",
                           "4.552 7 call PCAN_Init(8, 2, 1) -> 0 took=0.000"));
 }
 
@@ -201,23 +204,58 @@ TEST(CallLog, TheWatchThreadWritesTheInFlightLineAndEndsWithTheLog) {
 TEST(TraceFiles, NamesSortByStartTimeAndTheOldestGo) {
   EXPECT_EQ(traceFileName({2026, 12, 8, 13, 31, 8, 5}), "halvane-20261208-133108-005.txt");
   EXPECT_EQ(isoTime({2026, 12, 8, 13, 31, 8, 5}), "2026-12-08T13:31:08.005");
-  std::vector<std::string> names = {"notes.txt", "halvane-20261208-133108-005.txt",
+  // Two starts in one millisecond: the second name is still one of ours, and sorts after.
+  const std::string clash = traceFileName({2026, 12, 8, 13, 31, 8, 5}, 1);
+  EXPECT_EQ(clash, "halvane-20261208-133108-005-1.txt");
+  std::vector<std::string> names = {"notes.txt",
+                                    clash,
+                                    "halvane-20261208-133108-005.txt",
                                     "halvane-20251208-133108-005.txt",
-                                    "halvane-20261209-000000-000.txt", "halvane-.txt"};
-  EXPECT_THAT(tracesToRemove(names, 2),
-              ElementsAre("halvane-20251208-133108-005.txt", "halvane-20261208-133108-005.txt"));
-  EXPECT_TRUE(tracesToRemove(names, 4).empty());
+                                    "halvane-20261209-000000-000.txt",
+                                    "halvane-.txt",
+                                    "halvane-notes.txt",
+                                    "halvane-20261208-133108-005-.txt",
+                                    "1-halvane-20261208-133108-005.txt"};
+  EXPECT_THAT(tracesToRemove(names, 2), ElementsAre("halvane-20251208-133108-005.txt",
+                                                    "halvane-20261208-133108-005.txt", clash));
+  EXPECT_TRUE(tracesToRemove(names, 5).empty());
 }
 
-TEST(TraceFiles, AFullTraceSaysSoOnceAndDropsTheRest) {
+// Every thread that calls the library writes lines: the bound holds the file to its size, line
+// ends counted, and the full line is written once, last.
+TEST(TraceFiles, AFullTraceSaysSoOnceLastAndStaysWithinItsBound) {
+  class Counted final : public LineOutput {
+   public:
+    void writeLine(std::string_view line) override {
+      std::lock_guard lock(mutex);
+      bytes += line.size() + trace::kLineEnd.size();
+      lines.emplace_back(line);
+    }
+    std::mutex mutex;
+    uint64_t bytes = 0;
+    std::vector<std::string> lines;
+  };
+  constexpr uint64_t kLimit = 20000;
   FakeClock clock;
-  Lines lines;
-  BoundedOutput bounded(lines, clock, 300);
-  for (int i = 0; i < 10; ++i) {
-    bounded.writeLine(std::string(50, 'x'));
+  Counted file;
+  BoundedOutput bounded(file, clock, kLimit);
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&] {
+      for (int i = 0; i < 2000; ++i) {
+        bounded.writeLine("1.000 7 event tick");
+      }
+    });
   }
-  ASSERT_EQ(lines.lines.size(), 4u);
-  EXPECT_EQ(lines.lines.back(), "1.000 7 event trace-full limit_bytes=300");
+  for (std::thread& writer : writers) {
+    writer.join();
+  }
+  EXPECT_LE(file.bytes, kLimit);
+  EXPECT_GT(file.bytes, kLimit - 200);
+  EXPECT_EQ(std::count_if(file.lines.begin(), file.lines.end(),
+                          [](const std::string& l) { return l.find("trace-full") != l.npos; }),
+            1);
+  EXPECT_EQ(file.lines.back(), "1.000 7 event trace-full limit_bytes=20000");
 }
 
 TEST(TraceFiles, Checksum) {

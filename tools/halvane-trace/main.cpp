@@ -2,11 +2,13 @@
 //   halvane-trace summary FILE
 //   halvane-trace timeline FILE [-o OUT.html]
 //   halvane-trace diff [--ignore-wait-reads] A B
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "tools/halvane-trace/summary.h"
@@ -26,29 +28,65 @@ int usage() {
   return 2;
 }
 
-// The records of a trace file; a cut-off or corrupt trace is read up to its fault, with a word on
-// standard error. Nothing when there is nothing to read.
-std::optional<std::vector<halvane::trace::Record>> readFile(const std::string& path) {
+// Reads a trace a piece at a time, handing each record on, so that no command holds the file.
+// A cut-off or corrupt trace is read up to its fault, with a word on standard error; a read that
+// takes more than a second says how far it has got on standard error as it goes. False when there
+// is nothing to read.
+bool forEachRecord(const std::string& path,
+                   const std::function<void(const halvane::trace::Record&)>& use) {
   using namespace halvane;
+  using Clock = std::chrono::steady_clock;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     std::cerr << "halvane-trace: cannot open " << path << "\n";
-    return std::nullopt;
+    return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  trace::ReadResult read = trace::readTrace(text.str());
-  if (read.error) {
-    // A cut-off last line is what a trace whose program died looks like: read what is whole.
-    std::cerr << "halvane-trace: " << path << ", " << trace::describe(*read.error)
-              << (read.error->cutOff ? " (read up to there)"
-                                     : " (read up to there; the rest is skipped)")
-              << "\n";
-    if (read.records.empty()) {
-      return std::nullopt;
+  in.seekg(0, std::ios::end);
+  const auto size = static_cast<double>(std::max<std::streamoff>(1, in.tellg()));
+  in.seekg(0);
+  const Clock::time_point started = Clock::now();
+  Clock::time_point nextProgress = started + std::chrono::seconds(1);
+  bool progressShown = false;
+  trace::TraceStream stream;
+  std::vector<char> piece(1 << 20);
+  size_t records = 0;
+  double done = 0;
+  while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
+    done += static_cast<double>(in.gcount());
+    for (const trace::Record& r : stream.append(std::string_view(piece.data(), in.gcount()))) {
+      use(r);
+      ++records;
+    }
+    if (Clock::now() >= nextProgress) {
+      std::fprintf(stderr, "\rhalvane-trace: %s %3.0f%%", path.c_str(), 100 * done / size);
+      progressShown = true;
+      nextProgress = Clock::now() + std::chrono::milliseconds(250);
+    }
+    if (stream.error()) {
+      break;
     }
   }
-  return std::move(read.records);
+  stream.finish();
+  if (progressShown) {
+    std::fprintf(stderr, "\rhalvane-trace: %s read in %.1f s\n", path.c_str(),
+                 std::chrono::duration<double>(Clock::now() - started).count());
+  }
+  if (const auto& error = stream.error()) {
+    // A cut-off last line is what a trace whose program died looks like: read what is whole.
+    std::cerr << "halvane-trace: " << path << ", " << trace::describe(*error)
+              << (error->cutOff ? " (read up to there)"
+                                : " (read up to there; the rest is skipped)")
+              << "\n";
+  }
+  return records > 0;
+}
+
+std::optional<std::vector<halvane::trace::Record>> readFile(const std::string& path) {
+  std::vector<halvane::trace::Record> records;
+  if (!forEachRecord(path, [&](const halvane::trace::Record& r) { records.push_back(r); })) {
+    return std::nullopt;
+  }
+  return records;
 }
 
 // 0 when the two traces agree, 1 with their first differences, 2 on a usage error.
@@ -100,11 +138,11 @@ int main(int argc, char** argv) {
   } else if (args.size() != 2) {
     return usage();
   }
-  auto records = readFile(args[1]);
-  if (!records) {
+  tools::ModelBuilder builder;
+  if (!forEachRecord(args[1], [&](const trace::Record& r) { builder.add(r); })) {
     return 1;
   }
-  const tools::SessionModel model = tools::buildModel(std::move(*records));
+  const tools::SessionModel model = builder.finish();
   if (args[0] == "summary") {
     std::cout << tools::summaryText(model);
     return 0;
@@ -112,8 +150,10 @@ int main(int argc, char** argv) {
   if (output.empty()) {
     output = args[1] + ".html";
   }
+  tools::TimelinePage page(model);
+  forEachRecord(args[1], [&](const trace::Record& r) { page.add(r); });
   std::ofstream out(output, std::ios::binary);
-  out << tools::timelineHtml(model, "Halvane trace: " + args[1]);
+  out << page.html("Halvane trace: " + args[1]);
   if (!out) {
     std::cerr << "halvane-trace: cannot write " << output << "\n";
     return 1;

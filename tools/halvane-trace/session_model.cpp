@@ -35,10 +35,26 @@ std::optional<unsigned> secondStatusByte(const trace::Record& r) {
   return error == std::errc() && end == begin + 2 ? std::optional<unsigned>(value) : std::nullopt;
 }
 
-class ModelBuilder {
- public:
-  explicit ModelBuilder(SessionModel& model) : model_(model) {}
+constexpr int64_t kBusyPadUs = 100'000;
 
+// Merges [from, to] into the stretches, joining those less than the gap apart.
+void addBusy(std::map<int64_t, int64_t>& busy, int64_t from, int64_t to) {
+  auto it = busy.upper_bound(to + kBusyGapUs);
+  while (it != busy.begin()) {
+    const auto before = std::prev(it);
+    if (before->second + kBusyGapUs < from) {
+      break;
+    }
+    from = std::min(from, before->first);
+    to = std::max(to, before->second);
+    it = busy.erase(before);
+  }
+  busy.emplace(from, to);
+}
+
+}  // namespace
+
+struct ModelBuilder::State {
   void add(const trace::Record& r) {
     switch (r.kind) {
       case trace::Kind::Call:
@@ -51,25 +67,36 @@ class ModelBuilder {
         event(r);
         break;
       case trace::Kind::Operator:
-        model_.operatorSteps.push_back(&r);
+        model_.operatorSteps.add(r, kStepsKept);
         break;
       case trace::Kind::Header:
-        model_.header = model_.header == nullptr ? &r : model_.header;
+        if (!model_.header) {
+          model_.header = r;
+        }
         break;
       case trace::Kind::InFlight:
+        model_.inFlight.add(r, kRareLinesKept);
+        break;
       case trace::Kind::Crash:
+        model_.crashes.add(r, kRareLinesKept);
         break;
     }
   }
 
-  void finish() {
-    for (auto& [node, summary] : model_.nodes) {
-      std::sort(summary.moves.begin(), summary.moves.end(),
-                [](const Move& a, const Move& b) { return a.startUs < b.startUs; });
+  void longest(const trace::Record& r) {
+    auto& calls = model_.longestCalls;
+    const auto longer = [](const trace::Record& a, const trace::Record& b) {
+      return callDuration(a) > callDuration(b);
+    };
+    if (calls.size() == kLongestKept && !longer(r, calls.back())) {
+      return;
+    }
+    calls.insert(std::upper_bound(calls.begin(), calls.end(), r, longer), r);
+    if (calls.size() > kLongestKept) {
+      calls.pop_back();
     }
   }
 
- private:
   Move* openMove(int node) {
     auto& moves = model_.nodes[node].moves;
     return !moves.empty() && !moves.back().endUs ? &moves.back() : nullptr;
@@ -84,8 +111,9 @@ class ModelBuilder {
       ++stats.missing;
       return;
     }
+    longest(r);
     if (r.result.value_or(0) != 0) {
-      stats.failures.push_back(&r);
+      stats.failures.add(r, kFailuresKept);
     }
     summary.busUs += r.busUs.value_or(r.tookUs.value_or(0));
     if (r.name == "PCAN_SetExtStopEnable") {
@@ -127,11 +155,7 @@ class ModelBuilder {
       model_.nodes[node].onlineChanges.emplace_back(r.timeUs, intArg(r, 1).value_or(0));
       return;
     }
-    if (r.name != "StatusCallback" || intArg(r, 1) != 0) {
-      return;
-    }
-    const auto second = secondStatusByte(r);
-    if (!second || (*second & kMovingBit) != 0) {
+    if (!isRestReport(r)) {
       return;
     }
     NodeSummary& summary = model_.nodes[node];
@@ -164,12 +188,12 @@ class ModelBuilder {
     }
   }
 
-  SessionModel& model_;
+  SessionModel model_;
+  std::map<int64_t, int64_t> busy_;
+  bool first_ = true;
   std::map<int, bool> armed_;
   std::map<int, std::pair<std::optional<int64_t>, int>> lastPosition_;
 };
-
-}  // namespace
 
 int nodeOf(const trace::Record& r) {
   // A call of the table's that takes no node speaks to the adapter.
@@ -200,20 +224,59 @@ std::string_view moveEndName(MoveEnd end) {
   return "";
 }
 
-SessionModel buildModel(std::vector<trace::Record> records) {
-  SessionModel model;
-  model.records = std::move(records);
-  ModelBuilder builder(model);
-  bool first = true;
-  for (const trace::Record& r : model.records) {
-    const int64_t end = r.timeUs + (r.kind == trace::Kind::Call ? callDuration(r) : 0);
-    model.firstUs = first ? r.timeUs : std::min(model.firstUs, r.timeUs);
-    model.lastUs = first ? end : std::max(model.lastUs, end);
-    first = false;
+bool isRestReport(const trace::Record& r) {
+  if (r.kind != trace::Kind::Callback || r.name != "StatusCallback" || intArg(r, 1) != 0) {
+    return false;
+  }
+  const auto second = secondStatusByte(r);
+  return second && (*second & kMovingBit) == 0;
+}
+
+void Kept::add(const trace::Record& record, size_t limit) {
+  ++count;
+  if (first.size() < limit) {
+    first.push_back(record);
+  }
+}
+
+ModelBuilder::ModelBuilder() : state_(std::make_unique<State>()) {}
+ModelBuilder::~ModelBuilder() = default;
+
+void ModelBuilder::add(const trace::Record& r) {
+  State& s = *state_;
+  SessionModel& model = s.model_;
+  const int64_t end = r.timeUs + (r.kind == trace::Kind::Call ? callDuration(r) : 0);
+  model.firstUs = s.first_ ? r.timeUs : std::min(model.firstUs, r.timeUs);
+  model.lastUs = s.first_ ? end : std::max(model.lastUs, end);
+  s.first_ = false;
+  ++model.lines;
+  addBusy(s.busy_, r.timeUs - kBusyPadUs, end + kBusyPadUs);
+  s.add(r);
+}
+
+SessionModel ModelBuilder::finish() {
+  State& s = *state_;
+  for (auto& [node, summary] : s.model_.nodes) {
+    std::sort(summary.moves.begin(), summary.moves.end(),
+              [](const Move& a, const Move& b) { return a.startUs < b.startUs; });
+    for (const Move& m : summary.moves) {
+      if (m.endUs) {
+        addBusy(s.busy_, m.startUs, *m.endUs);
+      }
+    }
+  }
+  for (const auto& [from, to] : s.busy_) {
+    s.model_.busy.push_back({from, to});
+  }
+  return std::move(s.model_);
+}
+
+SessionModel buildModel(const std::vector<trace::Record>& records) {
+  ModelBuilder builder;
+  for (const trace::Record& r : records) {
     builder.add(r);
   }
-  builder.finish();
-  return model;
+  return builder.finish();
 }
 
 }  // namespace halvane::tools

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,10 +32,22 @@ struct Move {
   bool bySwitch = false;  // the control status read after it says the switch stopped it
 };
 
+// What is kept of a kind of line that may come in any number: the count, and the first few.
+struct Kept {
+  size_t count = 0;
+  std::vector<trace::Record> first;
+  void add(const trace::Record& record, size_t limit);
+};
+
+inline constexpr size_t kFailuresKept = 20;  // per export and node
+inline constexpr size_t kStepsKept = 2000;
+inline constexpr size_t kRareLinesKept = 100;  // in-flight lines, crashes
+inline constexpr size_t kLongestKept = 5;
+
 struct CallStats {
   int calls = 0;
   int missing = 0;
-  std::vector<const trace::Record*> failures;
+  Kept failures;
 };
 
 struct NodeSummary {
@@ -46,14 +59,29 @@ struct NodeSummary {
   int64_t busUs = 0;  // the rig's bus time, or the calls' own time where the trace has no bus time
 };
 
+struct Interval {
+  int64_t fromUs = 0;
+  int64_t toUs = 0;
+};
+
+// Built a line at a time and holding no line it does not need, so that a trace of any length
+// takes memory in proportion to its moves and idle gaps, not to its lines.
 struct SessionModel {
-  std::vector<trace::Record> records;
   std::map<int, NodeSummary> nodes;  // kBusLane, 1, 2, ...
-  std::vector<const trace::Record*> operatorSteps;
-  const trace::Record* header = nullptr;
+  Kept operatorSteps;
+  Kept inFlight;
+  Kept crashes;
+  std::vector<trace::Record> longestCalls;  // longest first
+  std::optional<trace::Record> header;
+  size_t lines = 0;
   int64_t firstUs = 0;
   int64_t lastUs = 0;
+  // The stretches where something happens (a line, a call, a move), merged where less than
+  // `kBusyGapUs` apart, in time order.
+  std::vector<Interval> busy;
 };
+
+inline constexpr int64_t kBusyGapUs = 5'000'000;
 
 // The node a record concerns: its first argument for per-node exports and callbacks, kBusLane
 // for the others.
@@ -61,7 +89,22 @@ int nodeOf(const trace::Record& record);
 // Time a call took: as measured by the caller, else its bus time.
 int64_t callDuration(const trace::Record& record);
 std::string_view moveEndName(MoveEnd end);
+// A motion status report saying the motor is at rest (kind 0, the moving bit of its second byte
+// clear): the one reading of a report for every view.
+bool isRestReport(const trace::Record& record);
 
-SessionModel buildModel(std::vector<trace::Record> records);
+class ModelBuilder {
+ public:
+  ModelBuilder();
+  ~ModelBuilder();
+  void add(const trace::Record& record);
+  SessionModel finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+SessionModel buildModel(const std::vector<trace::Record>& records);
 
 }  // namespace halvane::tools

@@ -23,6 +23,12 @@ std::string fieldsOf(const trace::Record& r) {
   return text.empty() ? text : text.substr(1);
 }
 
+// ", and 12 more" where only the first were kept.
+std::string more(const Kept& kept) {
+  const size_t left = kept.count - kept.first.size();
+  return left == 0 ? "" : ", and " + std::to_string(left) + " more";
+}
+
 std::string padded(const std::string& text, size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
@@ -34,14 +40,15 @@ void describeNode(std::string& out, int node, const NodeSummary& s) {
     if (stats.missing > 0) {
       out += ", " + std::to_string(stats.missing) + " missing";
     }
-    if (!stats.failures.empty()) {
-      out += ", " + std::to_string(stats.failures.size()) + " failed:";
-      for (const trace::Record* f : stats.failures) {
+    if (stats.failures.count > 0) {
+      out += ", " + std::to_string(stats.failures.count) + " failed:";
+      for (const trace::Record& f : stats.failures.first) {
         out += ' ';
-        out += f->signature();
-        out += " -> " + std::to_string(*f->result) + " at " + ms(f->timeUs) + ";";
+        out += f.signature();
+        out += " -> " + std::to_string(*f.result) + " at " + ms(f.timeUs) + ";";
       }
       out.pop_back();
+      out += more(stats.failures);
     }
     out += "\n";
   }
@@ -81,52 +88,43 @@ void describeNode(std::string& out, int node, const NodeSummary& s) {
 
 std::string summaryText(const SessionModel& model) {
   std::string out;
-  if (model.header != nullptr) {
+  if (model.header) {
     out += "Recorded by: " + fieldsOf(*model.header) + "\n";
   }
   out += "Span: " + ms(model.firstUs) + " to " + ms(model.lastUs) + ", " +
-         std::to_string(model.records.size()) + " lines\n";
+         std::to_string(model.lines) + " lines\n";
   for (const auto& [node, summary] : model.nodes) {
     describeNode(out, node, summary);
   }
 
-  std::vector<const trace::Record*> calls;
-  for (const trace::Record& r : model.records) {
-    if (r.kind == trace::Kind::Call && !r.missing) {
-      calls.push_back(&r);
-    }
-  }
-  const size_t shown = std::min(kLongestShown, calls.size());
-  std::partial_sort(calls.begin(), calls.begin() + static_cast<long>(shown), calls.end(),
-                    [](const trace::Record* a, const trace::Record* b) {
-                      return callDuration(*a) > callDuration(*b);
-                    });
   out += "\nLongest calls:\n";
-  for (size_t i = 0; i < shown; ++i) {
-    out += "  " + ms(callDuration(*calls[i])) + "  " + calls[i]->signature() + " at " +
-           ms(calls[i]->timeUs) + "\n";
+  for (const trace::Record& call : model.longestCalls) {
+    out +=
+        "  " + ms(callDuration(call)) + "  " + call.signature() + " at " + ms(call.timeUs) + "\n";
   }
-  for (const trace::Record& r : model.records) {
-    if (r.kind == trace::Kind::InFlight) {
-      const std::string* since = r.field("for");
-      out += "  in flight for " + (since != nullptr ? *since : std::string("?")) +
-             " ms: " + r.signature() + " at " + ms(r.timeUs) + "\n";
-    }
+  for (const trace::Record& r : model.inFlight.first) {
+    const std::string* since = r.field("for");
+    out += "  in flight for " + (since != nullptr ? *since : std::string("?")) +
+           " ms: " + r.signature() + " at " + ms(r.timeUs) + "\n";
+  }
+  if (model.inFlight.count > model.inFlight.first.size()) {
+    out += "  in flight" + more(model.inFlight).substr(1) + "\n";
   }
 
   out += "\nOperator's steps and messages:";
-  if (model.operatorSteps.empty()) {
+  if (model.operatorSteps.count == 0) {
     out += " none recorded\n";
   } else {
     out += "\n";
-    for (const trace::Record* step : model.operatorSteps) {
-      out += "  " + ms(step->timeUs) + "  " + step->name + " " + fieldsOf(*step) + "\n";
+    for (const trace::Record& step : model.operatorSteps.first) {
+      out += "  " + ms(step.timeUs) + "  " + step.name + " " + fieldsOf(step) + "\n";
+    }
+    if (model.operatorSteps.count > model.operatorSteps.first.size()) {
+      out += "  " + more(model.operatorSteps).substr(2) + " steps\n";
     }
   }
-  for (const trace::Record& r : model.records) {
-    if (r.kind == trace::Kind::Crash) {
-      out += "\nCrash at " + ms(r.timeUs) + ": " + fieldsOf(r) + "\n";
-    }
+  for (const trace::Record& r : model.crashes.first) {
+    out += "\nCrash at " + ms(r.timeUs) + ": " + fieldsOf(r) + "\n";
   }
   return out;
 }

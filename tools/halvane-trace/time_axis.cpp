@@ -1,6 +1,7 @@
 #include "tools/halvane-trace/time_axis.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace halvane::tools {
 namespace {
@@ -24,12 +25,16 @@ TimeAxis::TimeAxis(std::vector<Interval> busy, double targetWidth) {
   if (shown_.empty()) {
     shown_.push_back({0, 1});
   }
+  foldOnlyTheLongestGaps();
   int64_t busyUs = 0;
   for (const Interval& i : shown_) {
     busyUs += std::max<int64_t>(1, i.toUs - i.fromUs);
   }
-  scale_ = std::clamp(targetWidth / static_cast<double>(busyUs), kMinPixelsPerSecond / 1e6,
-                      kMaxPixelsPerSecond / 1e6);
+  const double folded = kFoldWidth * static_cast<double>(shown_.size() - 1);
+  const double room = std::max(kMaxAxisWidth - folded, targetWidth) / static_cast<double>(busyUs);
+  scale_ = std::min(std::clamp(targetWidth / static_cast<double>(busyUs), kMinPixelsPerSecond / 1e6,
+                               kMaxPixelsPerSecond / 1e6),
+                    room);
   double at = 0;
   for (size_t k = 0; k < shown_.size(); ++k) {
     if (k > 0) {
@@ -40,6 +45,29 @@ TimeAxis::TimeAxis(std::vector<Interval> busy, double targetWidth) {
     at += static_cast<double>(shown_[k].toUs - shown_[k].fromUs) * scale_;
   }
   width_ = at;
+}
+
+void TimeAxis::foldOnlyTheLongestGaps() {
+  if (shown_.size() <= kMaxFolds + 1) {
+    return;
+  }
+  std::vector<int64_t> gaps;
+  for (size_t k = 1; k < shown_.size(); ++k) {
+    gaps.push_back(shown_[k].fromUs - shown_[k - 1].toUs);
+  }
+  std::nth_element(gaps.begin(), gaps.begin() + kMaxFolds - 1, gaps.end(), std::greater<>());
+  const int64_t shortestFolded = gaps[kMaxFolds - 1];
+  std::vector<Interval> kept{shown_.front()};
+  size_t folded = 0;
+  for (size_t k = 1; k < shown_.size(); ++k) {
+    if (shown_[k].fromUs - kept.back().toUs >= shortestFolded && folded < kMaxFolds) {
+      kept.push_back(shown_[k]);
+      ++folded;
+    } else {
+      kept.back().toUs = shown_[k].toUs;
+    }
+  }
+  shown_ = std::move(kept);
 }
 
 double TimeAxis::x(int64_t timeUs) const {

@@ -6,15 +6,15 @@
 
 #include <vector>
 
+#include "tools/halvane-trace/session_model.h"
+
 namespace halvane::tools {
 
-inline constexpr int64_t kFoldGapUs = 5'000'000;
+inline constexpr int64_t kFoldGapUs = kBusyGapUs;
 inline constexpr double kFoldWidth = 28;
-
-struct Interval {
-  int64_t fromUs = 0;
-  int64_t toUs = 0;
-};
+// However long the trace, the page stays this wide (the scale gives way) and so a page a browser
+// draws in a moment.
+inline constexpr double kMaxAxisWidth = 8000;
 
 class TimeAxis {
  public:
@@ -35,6 +35,10 @@ class TimeAxis {
   const std::vector<Fold>& folds() const { return folds_; }
 
  private:
+  // Many short gaps would take the page's width in folds: beyond this many, only the longest fold.
+  static constexpr size_t kMaxFolds = 100;
+  void foldOnlyTheLongestGaps();
+
   std::vector<Interval> shown_;
   std::vector<double> startX_;
   std::vector<Fold> folds_;

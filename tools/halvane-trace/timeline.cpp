@@ -1,6 +1,10 @@
 #include "tools/halvane-trace/timeline.h"
 
+#include <cmath>
 #include <cstdio>
+#include <map>
+#include <optional>
+#include <tuple>
 
 #include "tools/halvane-trace/time_axis.h"
 #include "trace/trace_writer.h"
@@ -15,19 +19,82 @@ constexpr double kTargetWidth = 1100;
 constexpr double kMargin = 16;
 constexpr int kOperatorLane = -1;
 constexpr double kAxisLabelSpacing = 110;
+// Items this close share one mark.
+constexpr double kColumnWidth = 4;
 
-const char* moveColour(MoveEnd end) {
+// Every colour of the page, once: the drawing and the legend both read it.
+enum class Paint {
+  Call,
+  FailedCall,
+  MissingExport,
+  MoveRest,
+  MoveSwitch,
+  MoveReportLost,
+  MoveNoReport,
+  OnlineReport,
+  RestReport,
+  OtherReport,
+  Online,
+  Step,
+  Message,
+  InFlight,
+  Crash,
+};
+
+struct PaintEntry {
+  const char* colour;
+  const char* legend;
+};
+
+constexpr PaintEntry kPalette[] = {
+    {"#455a64", "call"},
+    {"#e53935", "failed call"},
+    {"#fb8c00", "missing export"},
+    {"#43a047", "move, rest reported"},
+    {"#1e88e5", "homing stopped by the switch"},
+    {"#f4511e", "move, rest report lost"},
+    {"#9e9e9e", "move, no rest report"},
+    {"#8e24aa", "online report"},
+    {"#2e7d32", "rest report"},
+    {"#90a4ae", "other report"},
+    {"#a5d6a7", "online"},
+    {"#5c6bc0", "operator step"},
+    {"#c62828", "message"},
+    {"#d81b60", "in flight 1 s"},
+    {"#b71c1c", "crash"},
+};
+
+const char* colour(Paint paint) {
+  return kPalette[static_cast<size_t>(paint)].colour;
+}
+
+Paint movePaint(MoveEnd end) {
   switch (end) {
     case MoveEnd::RestReported:
-      return "#43a047";
+      return Paint::MoveRest;
     case MoveEnd::ExtStop:
-      return "#1e88e5";
+      return Paint::MoveSwitch;
     case MoveEnd::ReportLost:
-      return "#fb8c00";
+      return Paint::MoveReportLost;
     case MoveEnd::NoReport:
-      return "#9e9e9e";
+      return Paint::MoveNoReport;
   }
-  return "#9e9e9e";
+  return Paint::MoveNoReport;
+}
+
+// Which end a group of moves too close to draw apart is shown with: the one to look into.
+int moveEndWeight(MoveEnd end) {
+  switch (end) {
+    case MoveEnd::ReportLost:
+      return 3;
+    case MoveEnd::NoReport:
+      return 2;
+    case MoveEnd::ExtStop:
+      return 1;
+    case MoveEnd::RestReported:
+      return 0;
+  }
+  return 0;
 }
 
 std::string escaped(std::string_view text) {
@@ -78,6 +145,89 @@ std::string fieldsOf(const trace::Record& r) {
   return trace::formatFields(r.fields);
 }
 
+// What one record is drawn as: its paint and lane, and what a mark of several holds.
+struct Mark {
+  Paint paint = Paint::Call;
+  int lane = kBusLane;
+  const char* what = "";
+};
+
+std::optional<Mark> markOf(const trace::Record& r) {
+  switch (r.kind) {
+    case trace::Kind::Call:
+      return Mark{r.missing                   ? Paint::MissingExport
+                  : r.result.value_or(0) != 0 ? Paint::FailedCall
+                                              : Paint::Call,
+                  nodeOf(r), "calls"};
+    case trace::Kind::Callback:
+      return Mark{r.name == "OnlineCallback" ? Paint::OnlineReport
+                  : isRestReport(r)          ? Paint::RestReport
+                                             : Paint::OtherReport,
+                  nodeOf(r), "callbacks"};
+    case trace::Kind::InFlight:
+      return Mark{Paint::InFlight, nodeOf(r), "in-flight lines"};
+    case trace::Kind::Operator:
+      return Mark{r.name == "message" ? Paint::Message : Paint::Step, kOperatorLane, "steps"};
+    case trace::Kind::Crash:
+      return Mark{Paint::Crash, kOperatorLane, "crashes"};
+    default:
+      return std::nullopt;
+  }
+}
+
+// A record's hover text, made only for the first record of a mark.
+std::string titleOf(const trace::Record& r) {
+  switch (r.kind) {
+    case trace::Kind::Call: {
+      std::string title = r.signature() + (r.missing ? " missing (answered 0)"
+                                                     : " -> " + std::to_string(*r.result));
+      if (r.out) {
+        title += ", out " + std::to_string(*r.out);
+      }
+      return title + ", at " + seconds(r.timeUs) + ", took " + trace::formatMs(callDuration(r)) +
+             " ms";
+    }
+    case trace::Kind::Callback:
+      return r.signature() + " at " + seconds(r.timeUs);
+    case trace::Kind::InFlight:
+      return r.signature() + " still in flight at " + seconds(r.timeUs);
+    case trace::Kind::Operator:
+      return r.name + fieldsOf(r) + " at " + seconds(r.timeUs);
+    default:
+      return "crash" + fieldsOf(r) + " at " + seconds(r.timeUs);
+  }
+}
+
+// The marks of one lane and paint in one pixel column.
+struct MarkColumn {
+  size_t count = 0;
+  int64_t firstUs = 0;
+  int64_t lastUs = 0;
+  Mark mark;
+  std::string firstTitle;
+};
+using MarkColumns = std::map<std::tuple<int, Paint, long>, MarkColumn>;
+
+std::vector<Interval> relative(const SessionModel& model) {
+  std::vector<Interval> busy;
+  for (const Interval& i : model.busy) {
+    busy.push_back({i.fromUs - model.firstUs, i.toUs - model.firstUs});
+  }
+  return busy;
+}
+
+}  // namespace
+
+// The marks of one pixel column, one per lane and paint: how many, from when to when, and the
+// first one's details.
+struct TimelinePage::Marks {
+  explicit Marks(const SessionModel& model) : axis(relative(model), kTargetWidth) {}
+  TimeAxis axis;
+  MarkColumns columns;
+};
+
+namespace {
+
 class Page {
  public:
   Page(const SessionModel& model, const TimeAxis& axis) : model_(model), axis_(axis) {
@@ -87,7 +237,9 @@ class Page {
     }
   }
 
-  std::string svg() {
+  double x(int64_t us) const { return kLabelWidth + kMargin + axis_.x(us - model_.firstUs); }
+
+  std::string svg(const MarkColumns& marks) {
     const double width = kLabelWidth + axis_.width() + 2 * kMargin;
     const double height = kAxisHeight + kLaneHeight * static_cast<double>(lanes_.size()) + 40;
     out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(width) + "\" height=\"" +
@@ -97,14 +249,15 @@ class Page {
     folds(height);
     onlineSpans();
     moves();
-    records();
+    for (const auto& [key, column] : marks) {
+      draw(std::get<1>(key), column);
+    }
     legend(height - 14);
     out_ += "</svg>\n";
-    return out_;
+    return std::move(out_);
   }
 
  private:
-  double x(int64_t us) const { return kLabelWidth + kMargin + axis_.x(us - model_.firstUs); }
   double laneTop(int lane) const {
     for (size_t i = 0; i < lanes_.size(); ++i) {
       if (lanes_[i] == lane) {
@@ -175,127 +328,155 @@ class Page {
 
   void onlineSpans() {
     for (const auto& [node, summary] : model_.nodes) {
-      std::optional<int64_t> since;
-      auto close = [&](int64_t until) {
-        if (since) {
-          titled("<rect x=\"" + num(x(*since)) + "\" y=\"" + num(laneTop(node) + kLaneHeight - 8) +
-                     "\" width=\"" + num(std::max(1.0, x(until) - x(*since))) +
-                     "\" height=\"5\" fill=\"#a5d6a7\">",
-                 "node " + std::to_string(node) + " online from " + seconds(*since) + " to " +
-                     seconds(until));
-          since.reset();
+      bool online = false;
+      int64_t since = 0;
+      std::optional<std::pair<double, double>> drawn;  // spans closer than a pixel are one
+      const auto flush = [&] {
+        if (drawn) {
+          titled("<rect x=\"" + num(drawn->first) + "\" y=\"" +
+                     num(laneTop(node) + kLaneHeight - 8) + "\" width=\"" +
+                     num(std::max(1.0, drawn->second - drawn->first)) + "\" height=\"5\" fill=\"" +
+                     colour(Paint::Online) + "\">",
+                 "node " + std::to_string(node) + " online");
+          drawn.reset();
         }
       };
+      const auto close = [&](int64_t until) {
+        if (!online) {
+          return;
+        }
+        online = false;
+        if (drawn && x(since) > drawn->second + 1) {
+          flush();
+        }
+        drawn = {drawn ? drawn->first : x(since), x(until)};
+      };
       for (const auto& [time, state] : summary.onlineChanges) {
-        if (state == 1 && !since) {
+        if (state == 1 && !online) {
+          online = true;
           since = time;
         } else if (state != 1) {
           close(time);
         }
       }
       close(model_.lastUs);
+      flush();
     }
   }
 
+  void moveBar(int node, double from, double to, Paint paint, const std::string& title) {
+    titled("<rect x=\"" + num(from) + "\" y=\"" + num(laneTop(node) + 26) + "\" width=\"" +
+               num(std::max(2.0, to - from)) + "\" height=\"14\" rx=\"3\" fill=\"" + colour(paint) +
+               "\" opacity=\"0.85\">",
+           title);
+  }
+
+  // A bar per move; moves closer than a pixel share one bar, coloured by the end to look into.
   void moves() {
     for (const auto& [node, summary] : model_.nodes) {
-      for (size_t i = 0; i < summary.moves.size(); ++i) {
-        const Move& m = summary.moves[i];
-        const int64_t end = m.endUs                        ? *m.endUs
-                            : i + 1 < summary.moves.size() ? summary.moves[i + 1].startUs
-                                                           : model_.lastUs;
-        std::string title = std::string(m.homing ? "homing move" : "move") + " of " +
-                            std::to_string(m.steps) + " steps from " + seconds(m.startUs) + ": " +
-                            std::string(moveEndName(m.end));
-        if (m.endUs) {
-          title += " after " + seconds(*m.endUs - m.startUs);
+      const auto& all = summary.moves;
+      for (size_t i = 0; i < all.size();) {
+        const auto endOf = [&](size_t k) {
+          return all[k].endUs         ? *all[k].endUs
+                 : k + 1 < all.size() ? all[k + 1].startUs
+                                      : model_.lastUs;
+        };
+        size_t last = i;
+        double right = x(endOf(i));
+        while (last + 1 < all.size() &&
+               x(all[last + 1].startUs) < std::max(right, x(all[i].startUs) + 2) + 1) {
+          ++last;
+          right = std::max(right, x(endOf(last)));
         }
-        titled("<rect x=\"" + num(x(m.startUs)) + "\" y=\"" + num(laneTop(node) + 26) +
-                   "\" width=\"" + num(std::max(2.0, x(end) - x(m.startUs))) +
-                   "\" height=\"14\" rx=\"3\" fill=\"" + moveColour(m.end) + "\" opacity=\"0.85\">",
-               title);
+        const Move& m = all[i];
+        if (last == i) {
+          std::string title = std::string(m.homing ? "homing move" : "move") + " of " +
+                              std::to_string(m.steps) + " steps from " + seconds(m.startUs) + ": " +
+                              std::string(moveEndName(m.end));
+          if (m.endUs) {
+            title += " after " + seconds(*m.endUs - m.startUs);
+          }
+          moveBar(node, x(m.startUs), right, movePaint(m.end), title);
+        } else {
+          std::map<MoveEnd, int> ends;
+          MoveEnd shown = MoveEnd::RestReported;
+          for (size_t k = i; k <= last; ++k) {
+            ++ends[all[k].end];
+            shown = moveEndWeight(all[k].end) > moveEndWeight(shown) ? all[k].end : shown;
+          }
+          std::string title = std::to_string(last - i + 1) + " moves from " + seconds(m.startUs) +
+                              " to " + seconds(endOf(last)) + ":";
+          for (const auto& [end, count] : ends) {
+            title += ' ';
+            title += std::to_string(count);
+            title += ' ';
+            title.append(moveEndName(end)).append(";");
+          }
+          title.pop_back();
+          moveBar(node, x(m.startUs), right, movePaint(shown), title);
+        }
+        i = last + 1;
       }
     }
   }
 
-  void records() {
-    for (const trace::Record& r : model_.records) {
-      switch (r.kind) {
-        case trace::Kind::Call: {
-          const bool failed = !r.missing && r.result.value_or(0) != 0;
-          const char* colour = r.missing ? "#fb8c00" : failed ? "#e53935" : "#455a64";
-          std::string title = r.signature() + (r.missing ? " missing (answered 0)"
-                                                         : " -> " + std::to_string(*r.result));
-          if (r.out) {
-            title += ", out " + std::to_string(*r.out);
-          }
-          title +=
-              ", at " + seconds(r.timeUs) + ", took " + trace::formatMs(callDuration(r)) + " ms";
-          const double top = laneTop(nodeOf(r)) + 6;
-          titled("<line x1=\"" + num(x(r.timeUs)) + "\" y1=\"" + num(top) + "\" x2=\"" +
-                     num(x(r.timeUs)) + "\" y2=\"" + num(top + (failed ? 20 : 16)) +
-                     "\" stroke=\"" + colour + "\" stroke-width=\"" + (failed ? "3" : "1.5") +
-                     "\">",
-                 title);
-          break;
-        }
-        case trace::Kind::Callback: {
-          const bool online = r.name == "OnlineCallback";
-          const bool rest = r.name == "StatusCallback" && r.args.size() > 2 &&
-                            r.args[2].size() == 7 && r.args[2].substr(4, 2) == "00";
-          titled("<circle cx=\"" + num(x(r.timeUs)) + "\" cy=\"" + num(laneTop(nodeOf(r)) + 48) +
-                     "\" r=\"3.5\" fill=\"" +
-                     (online ? "#8e24aa"
-                      : rest ? "#2e7d32"
-                             : "#90a4ae") +
-                     "\">",
-                 r.signature() + " at " + seconds(r.timeUs));
-          break;
-        }
-        case trace::Kind::InFlight:
-          titled("<path d=\"M" + num(x(r.timeUs)) + " " + num(laneTop(nodeOf(r)) + 4) +
-                     " l5 9 l-10 0 z\" fill=\"#e53935\">",
-                 r.signature() + " still in flight at " + seconds(r.timeUs));
-          break;
-        case trace::Kind::Operator:
-          titled("<rect x=\"" + num(x(r.timeUs) - 3) + "\" y=\"" +
-                     num(laneTop(kOperatorLane) + 20) + "\" width=\"6\" height=\"20\" fill=\"" +
-                     (r.name == "message" ? "#e53935" : "#5c6bc0") + "\">",
-                 r.name + fieldsOf(r) + " at " + seconds(r.timeUs));
-          break;
-        case trace::Kind::Crash:
-          titled("<line x1=\"" + num(x(r.timeUs)) + "\" y1=\"" + num(kAxisHeight) + "\" x2=\"" +
-                     num(x(r.timeUs)) + "\" y2=\"" +
-                     num(kAxisHeight + kLaneHeight * static_cast<double>(lanes_.size())) +
-                     "\" stroke=\"#b71c1c\" stroke-width=\"3\">",
-                 "crash" + fieldsOf(r) + " at " + seconds(r.timeUs));
-          break;
-        default:
-          break;
+  void draw(Paint paint, const MarkColumn& column) {
+    const Mark& mark = column.mark;
+    const double at = x(column.firstUs);
+    const double top = laneTop(mark.lane);
+    const std::string title = column.count == 1
+                                  ? column.firstTitle
+                                  : std::to_string(column.count) + " " + mark.what + " from " +
+                                        seconds(column.firstUs) + " to " + seconds(column.lastUs);
+    const std::string fill = colour(paint);
+    switch (paint) {
+      case Paint::Call:
+      case Paint::FailedCall:
+      case Paint::MissingExport: {
+        const bool failed = paint == Paint::FailedCall;
+        titled("<line x1=\"" + num(at) + "\" y1=\"" + num(top + 6) + "\" x2=\"" + num(at) +
+                   "\" y2=\"" + num(top + 6 + (failed ? 20 : 16)) + "\" stroke=\"" + fill +
+                   "\" stroke-width=\"" + (failed ? "3" : "1.5") + "\">",
+               title);
+        break;
       }
+      case Paint::OnlineReport:
+      case Paint::RestReport:
+      case Paint::OtherReport:
+        titled("<circle cx=\"" + num(at) + "\" cy=\"" + num(top + 48) + "\" r=\"3.5\" fill=\"" +
+                   fill + "\">",
+               title);
+        break;
+      case Paint::InFlight:
+        titled("<path d=\"M" + num(at) + " " + num(top + 4) + " l5 9 l-10 0 z\" fill=\"" + fill +
+                   "\">",
+               title);
+        break;
+      case Paint::Step:
+      case Paint::Message:
+        titled("<rect x=\"" + num(at - 3) + "\" y=\"" + num(top + 20) +
+                   "\" width=\"6\" height=\"20\" fill=\"" + fill + "\">",
+               title);
+        break;
+      case Paint::Crash:
+        titled("<line x1=\"" + num(at) + "\" y1=\"" + num(kAxisHeight) + "\" x2=\"" + num(at) +
+                   "\" y2=\"" +
+                   num(kAxisHeight + kLaneHeight * static_cast<double>(lanes_.size())) +
+                   "\" stroke=\"" + fill + "\" stroke-width=\"3\">",
+               title);
+        break;
+      default:
+        break;
     }
   }
 
   void legend(double y) {
-    struct Item {
-      const char* colour;
-      const char* text;
-    };
-    const Item items[] = {{"#455a64", "call"},
-                          {"#e53935", "failed call / message"},
-                          {"#fb8c00", "missing export / rest report lost"},
-                          {"#43a047", "move, rest reported"},
-                          {"#1e88e5", "homing stopped by the switch"},
-                          {"#9e9e9e", "move, no rest report"},
-                          {"#8e24aa", "online report"},
-                          {"#2e7d32", "rest report"},
-                          {"#a5d6a7", "online"}};
     double at = 8;
-    for (const Item& item : items) {
+    for (const PaintEntry& item : kPalette) {
       out_ += "<rect x=\"" + num(at) + "\" y=\"" + num(y - 9) +
               "\" width=\"10\" height=\"10\" fill=\"" + item.colour + "\"/><text x=\"" +
-              num(at + 14) + "\" y=\"" + num(y) + "\">" + item.text + "</text>\n";
-      at += 24 + 6.2 * static_cast<double>(std::string_view(item.text).size());
+              num(at + 14) + "\" y=\"" + num(y) + "\">" + item.legend + "</text>\n";
+      at += 24 + 6.2 * static_cast<double>(std::string_view(item.legend).size());
     }
   }
 
@@ -305,38 +486,53 @@ class Page {
   std::string out_;
 };
 
-std::vector<Interval> busyTimes(const SessionModel& model) {
-  std::vector<Interval> busy;
-  constexpr int64_t kPad = 100'000;
-  for (const trace::Record& r : model.records) {
-    const int64_t t = r.timeUs - model.firstUs;
-    busy.push_back({t - kPad, t + (r.kind == trace::Kind::Call ? callDuration(r) : 0) + kPad});
-  }
-  for (const auto& [node, summary] : model.nodes) {
-    for (const Move& m : summary.moves) {
-      if (m.endUs) {
-        busy.push_back({m.startUs - model.firstUs, *m.endUs - model.firstUs});
-      }
-    }
-  }
-  return busy;
-}
-
 }  // namespace
 
-std::string timelineHtml(const SessionModel& model, const std::string& title) {
-  const TimeAxis axis(busyTimes(model), kTargetWidth);
-  Page page(model, axis);
+TimelinePage::TimelinePage(const SessionModel& model)
+    : model_(model), marks_(std::make_unique<Marks>(model)) {}
+
+TimelinePage::~TimelinePage() = default;
+
+void TimelinePage::add(const trace::Record& record) {
+  const std::optional<Mark> mark = markOf(record);
+  if (!mark) {
+    return;
+  }
+  const auto column =
+      static_cast<long>(marks_->axis.x(record.timeUs - model_.firstUs) / kColumnWidth);
+  MarkColumn& c = marks_->columns[{mark->lane, mark->paint, column}];
+  if (c.count == 0 || record.timeUs < c.firstUs) {
+    c.firstUs = record.timeUs;
+    c.mark = *mark;
+    c.firstTitle = titleOf(record);
+  }
+  c.lastUs = c.count == 0 ? record.timeUs : std::max(c.lastUs, record.timeUs);
+  ++c.count;
+}
+
+std::string TimelinePage::html(const std::string& title) const {
+  Page page(model_, marks_->axis);
   std::string html =
       "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + escaped(title) +
       "</title>\n<style>body{font-family:sans-serif;margin:16px;color:#222}"
       "div.scroll{overflow-x:auto;border:1px solid #ccc}</style></head><body>\n<h1>" +
-      escaped(title) + "</h1>\n<p>From " + seconds(model.firstUs) + " to " + seconds(model.lastUs) +
-      "; idle gaps over " + seconds(kFoldGapUs) +
-      " are folded (hatched). Hover over an item for its details.</p>\n<div class=\"scroll\">\n";
-  html += page.svg();
+      escaped(title) + "</h1>\n<p>From " + seconds(model_.firstUs) + " to " +
+      seconds(model_.lastUs) + "; idle gaps over " + seconds(kFoldGapUs) +
+      " are folded (hatched). Items closer than a few pixels share one mark, which counts them. "
+      "Hover "
+      "over an item for its details.</p>\n<div class=\"scroll\">\n";
+  html += page.svg(marks_->columns);
   html += "</div>\n</body></html>\n";
   return html;
+}
+
+std::string timelineHtml(const SessionModel& model, const std::vector<trace::Record>& records,
+                         const std::string& title) {
+  TimelinePage page(model);
+  for (const trace::Record& r : records) {
+    page.add(r);
+  }
+  return page.html(title);
 }
 
 }  // namespace halvane::tools
