@@ -46,8 +46,8 @@ int ReplayRunner::call(Request request) {
   const std::vector<std::string> args = argsOf(request);
   const std::string name = exportName(request.id);
   std::unique_lock lock(mutex_);
-  if (!thread_.joinable()) {
-    thread_ = std::jthread([this](std::stop_token stop) { threadMain(stop); });
+  if (!thread_.started()) {
+    thread_.start([this] { threadMain(); });
   }
   if (request.id == ExportId::PCAN_SetEventCallback) {
     callbacks_ = request.callbacks;
@@ -86,15 +86,9 @@ int ReplayRunner::call(Request request) {
   return answer->result;
 }
 
-void ReplayRunner::threadMain(std::stop_token stop) {
-  // Taking the lock before the wake-up means a stop asked for between the check and the wait is
-  // not missed.
-  const std::stop_callback wakeOnStop(stop, [this] {
-    { std::lock_guard lock(mutex_); }
-    wake_.notify_all();
-  });
+void ReplayRunner::threadMain() {
   std::unique_lock lock(mutex_);
-  while (!stop.stop_requested()) {
+  while (!thread_.stopping()) {
     const std::optional<int64_t> due = script_.nextDueUs();
     const int64_t now = microseconds(platform_.now());
     if (!due || *due > now) {

@@ -7,9 +7,9 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <stop_token>
 #include <thread>
 
+#include "common/stopping_thread.h"
 #include "sim/replay_script.h"
 #include "sim/request.h"
 #include "sim/sim_platform.h"
@@ -32,7 +32,7 @@ class ReplayRunner {
   void traceEvent(const std::string& text);
 
  private:
-  void threadMain(std::stop_token stop);
+  void threadMain();
   void deliver(const DueCallback& callback, const EventCallbacks& callbacks);
   // `ending`: while the process ends, when a thread that is gone may hold the lock.
   void write(const std::string& body, bool ending = false);
@@ -46,7 +46,7 @@ class ReplayRunner {
   std::condition_variable wake_;
   EventCallbacks callbacks_;
   bool finished_ = false;
-  std::jthread thread_;  // last: stopped and joined before the members it uses go
+  StoppingThread thread_{mutex_, wake_};  // last: stopped and joined before the members it uses go
 };
 
 }  // namespace halvane::sim

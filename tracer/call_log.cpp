@@ -90,27 +90,28 @@ std::optional<int64_t> CallLog::reportOverdue() {
 }
 
 void CallLog::startWatch() {
-  watch_ = std::jthread([this](std::stop_token stop) { watchMain(stop); });
+  watch_.start([this] { watchMain(); });
 }
 
-void CallLog::watchMain(std::stop_token stop) {
+void CallLog::watchMain() {
   std::optional<int64_t> wait;
-  while (!stop.stop_requested()) {
+  for (;;) {
     const bool wasIdle = !wait;
     {
       std::unique_lock lock(mutex_);
       if (wait) {
-        changed_.wait_for(lock, stop, std::chrono::microseconds(*wait), [] { return false; });
+        changed_.wait_for(lock, std::chrono::microseconds(*wait),
+                          [this] { return watch_.stopping(); });
       } else {
         // Nothing due: sleep until a call starts.
         watchIdle_ = true;
-        changed_.wait(lock, stop, [&] {
-          return std::any_of(inFlight_.begin(), inFlight_.end(),
-                             [](const InFlight& c) { return !c.reported; });
+        changed_.wait(lock, [&] {
+          return watch_.stopping() || std::any_of(inFlight_.begin(), inFlight_.end(),
+                                                  [](const InFlight& c) { return !c.reported; });
         });
         watchIdle_ = false;
       }
-      if (stop.stop_requested()) {
+      if (watch_.stopping()) {
         return;
       }
     }

@@ -6,10 +6,10 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <thread>
 #include <vector>
 
+#include "common/stopping_thread.h"
 #include "trace/trace_record.h"
 #include "tracer/tracer_seams.h"
 
@@ -47,16 +47,17 @@ class CallLog {
     bool reported = false;
   };
 
-  void watchMain(std::stop_token stop);
+  void watchMain();
 
   LineOutput& output_;
   TracerClock& clock_;
   std::mutex mutex_;
-  std::condition_variable_any changed_;
+  std::condition_variable changed_;
   std::vector<InFlight> inFlight_;
   CallId nextId_ = 1;
   bool watchIdle_ = false;
-  std::jthread watch_;  // last: stopped and joined before the members it uses go
+  StoppingThread watch_{mutex_,
+                        changed_};  // last: stopped and joined before the members it uses go
 };
 
 }  // namespace halvane::tracer
