@@ -1,7 +1,6 @@
 // The settings in force as one trace line, in the settings' own notation.
-#include <cstdio>
-
 #include "sim/sim_config.h"
+#include "trace/trace_writer.h"
 
 namespace halvane::sim {
 namespace {
@@ -55,11 +54,14 @@ long long wholeMs(Duration d) {
 }  // namespace
 
 std::string describeConfig(const SimConfig& config) {
-  char head[160];
-  std::snprintf(head, sizeof head, "time_scale=%g online_delay_ms=%lld start_angle=1:%g,2:%g",
-                config.timeScale, wholeMs(config.onlineDelay), config.startAngleDegrees[0],
-                config.startAngleDegrees[1]);
-  std::string text = head;
+  std::string text = "time_scale=";
+  text += trace::numberArg(config.timeScale);
+  text += " online_delay_ms=";
+  text += std::to_string(wholeMs(config.onlineDelay));
+  text += " start_angle=1:";
+  text += trace::numberArg(config.startAngleDegrees[0]);
+  text += ",2:";
+  text += trace::numberArg(config.startAngleDegrees[1]);
   text += " offline=";
   text += nodeList(config.neverOnline);
   text += " no_switch=";

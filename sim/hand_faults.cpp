@@ -1,7 +1,7 @@
 // RigCore's faults made by hand, kept with the settings' faults in its FaultRules. Each is written
 // to the trace as a "hand" event.
 #include <cmath>
-#include <cstdio>
+#include <vector>
 
 #include "sim/home_switch.h"
 #include "sim/rig_core.h"
@@ -34,8 +34,9 @@ const char* kindName(HandFault::Kind kind) {
 void RigCore::applyHandFault(const HandFault& fault, Outbox& out) {
   if (fault.kind == HandFault::Kind::FailNextCall) {
     faults_.failNextCall(fault.exportId);
-    event(out,
-          std::string("hand node=- fault=fail-next-call export=") + exportName(fault.exportId));
+    event(out, trace::eventRecord("hand", {{"node", "-"},
+                                           {"fault", "fail-next-call"},
+                                           {"export", exportName(fault.exportId)}}));
     return;
   }
   NodeController* node = findNode(fault.node);
@@ -43,14 +44,14 @@ void RigCore::applyHandFault(const HandFault& fault, Outbox& out) {
     return;
   }
   std::optional<Duration>& joinsBus = joinsBusAt_[static_cast<size_t>(fault.node - 1)];
-  std::string detail;
+  std::vector<trace::Field> detail;  // what a turn by hand adds
   switch (fault.kind) {
     case HandFault::Kind::OffBus:
       faults_.holdOffBus(fault.node, true);
       joinsBus.reset();
       if (node->online()) {
         node->setOnline(false);
-        event(out, "offline node=" + std::to_string(fault.node));
+        event(out, trace::eventRecord("offline", {{"node", std::to_string(fault.node)}}));
         addOnlineReport(out, fault.node, 0);
       }
       break;
@@ -73,16 +74,17 @@ void RigCore::applyHandFault(const HandFault& fault, Outbox& out) {
           static_cast<int64_t>(std::lround(fault.degrees * kWheelUnitsPerRevolution / 360.0));
       state.wheelUnits =
           turnWheel(state.wheelUnits, units < 0 ? -1 : 1, units < 0 ? -units : units);
-      char text[64];
-      std::snprintf(text, sizeof text, " degrees=%.3f angle=%.3f", fault.degrees,
-                    wheelDegrees(state));
-      detail = text;
+      detail = {{"degrees", trace::decimalArg(fault.degrees, 3)},
+                {"angle", trace::decimalArg(wheelDegrees(state), 3)}};
       break;
     }
     case HandFault::Kind::FailNextCall:
       break;
   }
-  event(out, "hand node=" + std::to_string(fault.node) + " fault=" + kindName(fault.kind) + detail);
+  trace::Record hand = trace::eventRecord(
+      "hand", {{"node", std::to_string(fault.node)}, {"fault", kindName(fault.kind)}});
+  hand.fields.insert(hand.fields.end(), detail.begin(), detail.end());
+  event(out, hand);
 }
 
 }  // namespace halvane::sim

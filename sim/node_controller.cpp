@@ -1,20 +1,14 @@
 #include "sim/node_controller.h"
 
-#include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace halvane::sim {
 namespace {
 
 constexpr int kWorkModeSteps = 0;  // relative step moves, the one work mode modelled
 constexpr int kAllExtStopFlags = 255;
-
-template <class... Args>
-std::string format(const char* pattern, Args... args) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, pattern, args...);
-  return buffer;
-}
 
 bool inRange(int value, int low, int high) {
   return value >= low && value <= high;
@@ -25,8 +19,14 @@ bool acceptedMicrostep(int microstep) {
          (inRange(microstep, 1, kMaxMicrostep) && (microstep & (microstep - 1)) == 0);
 }
 
-std::string where(const NodeState& s) {
-  return format("pos=%d angle=%.3f", s.position, wheelDegrees(s));
+// An event of this node, with where the wheel stands.
+trace::Record nodeEvent(std::string name, int node, const NodeState& s,
+                        std::vector<trace::Field> before = {}) {
+  trace::Record r = trace::eventRecord(std::move(name), {{"node", std::to_string(node)}});
+  r.fields.insert(r.fields.end(), before.begin(), before.end());
+  r.fields.push_back({"pos", std::to_string(s.position)});
+  r.fields.push_back({"angle", trace::decimalArg(wheelDegrees(s), 3)});
+  return r;
 }
 
 }  // namespace
@@ -82,9 +82,9 @@ void NodeController::advance(double dt, const NodeContext& context) {
   notePosition(context);
   if (result.switchEntries > 0) {
     addEvent(context.out, context.now,
-             format("switch node=%d entered=%lld ext_stop=%s %s", id_,
-                    static_cast<long long>(result.switchEntries),
-                    result.stoppedBySwitch ? "stopped" : "no", where(state_).c_str()));
+             nodeEvent("switch", id_, state_,
+                       {{"entered", std::to_string(result.switchEntries)},
+                        {"ext_stop", result.stoppedBySwitch ? "stopped" : "no"}}));
   }
   if (result.cameToRest) {
     reportRest(result.stoppedBySwitch, context);
@@ -96,9 +96,11 @@ void NodeController::reportRest(bool bySwitch, const NodeContext& context) {
   const bool lost = context.faults.losesRest(id_, count);
   // A node off the bus (closed, or taken off) cannot report.
   const char* report = !online_ ? "no-bus" : lost ? "lost" : "sent";
-  addEvent(context.out, context.now,
-           format("rest node=%d %s by=%s report=%s rest_count=%lld", id_, where(state_).c_str(),
-                  bySwitch ? "ext-stop" : "end", report, static_cast<long long>(count)));
+  trace::Record rest = nodeEvent("rest", id_, state_);
+  rest.fields.push_back({"by", bySwitch ? "ext-stop" : "end"});
+  rest.fields.push_back({"report", report});
+  rest.fields.push_back({"rest_count", std::to_string(count)});
+  addEvent(context.out, context.now, rest);
   if (online_ && !lost) {
     addStatusReport(context.out, id_, statusBytes(state_, false));
   }
@@ -170,20 +172,26 @@ NodeReply NodeController::startMove(int steps, const NodeContext& context) {
   notePosition(context);
   state_ = sim::startMove(state_, steps);
   const NodeSettings& s = state_.settings;
-  addEvent(context.out, context.now,
-           format("move-start node=%d steps=%lld dir=%s %s microstep=%d start_speed=%d "
-                  "max_speed=%d accel=%d decel=%d ext_stop=%s",
-                  id_, static_cast<long long>(state_.move.steps),
-                  state_.move.direction > 0 ? "up" : "down", where(before).c_str(), s.microstep,
-                  s.startSpeed, s.maxSpeed, s.accelLevel, s.decelLevel,
-                  s.extStopEnabled ? "armed" : "off"));
+  trace::Record start = nodeEvent("move-start", id_, before,
+                                  {{"steps", std::to_string(state_.move.steps)},
+                                   {"dir", state_.move.direction > 0 ? "up" : "down"}});
+  const std::pair<const char*, int> settings[] = {{"microstep", s.microstep},
+                                                  {"start_speed", s.startSpeed},
+                                                  {"max_speed", s.maxSpeed},
+                                                  {"accel", s.accelLevel},
+                                                  {"decel", s.decelLevel}};
+  for (const auto& [key, value] : settings) {
+    start.fields.push_back({key, std::to_string(value)});
+  }
+  start.fields.push_back({"ext_stop", s.extStopEnabled ? "armed" : "off"});
+  addEvent(context.out, context.now, start);
   addStatusReport(context.out, id_, statusBytes(state_, true));
   const int64_t count = ++movesStarted_;
   if (context.faults.bringsStaleRest(id_, count)) {
     // A report the library read from the node before the move, delivered while it takes the start.
-    addEvent(context.out, context.now,
-             format("stale-rest node=%d %s move_count=%lld", id_, where(before).c_str(),
-                    static_cast<long long>(count)));
+    trace::Record stale = nodeEvent("stale-rest", id_, before);
+    stale.fields.push_back({"move_count", std::to_string(count)});
+    addEvent(context.out, context.now, stale);
     addStatusReport(context.out, id_, statusBytes(before, false));
   }
   return {kOk};

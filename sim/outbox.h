@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/bus_timing.h"
+#include "trace/trace_writer.h"
 
 namespace halvane::sim {
 
@@ -30,10 +31,10 @@ struct OutItem {
 };
 using Outbox = std::vector<OutItem>;
 
-inline void addEvent(Outbox& out, Duration now, const std::string& text) {
+inline void addEvent(Outbox& out, Duration now, const trace::Record& event) {
   OutItem item;
   item.kind = OutItem::Kind::Event;
-  item.text = "event " + text;
+  item.text = trace::formatBody(event);
   item.time = now;
   out.push_back(std::move(item));
 }

@@ -52,8 +52,8 @@ NodeContext RigCore::context(Outbox& out) {
   return {now_, config_.positionLag, faults_, out};
 }
 
-void RigCore::event(Outbox& out, const std::string& text) const {
-  addEvent(out, now_, text);
+void RigCore::event(Outbox& out, const trace::Record& record) const {
+  addEvent(out, now_, record);
 }
 
 void RigCore::advanceTo(Duration now, Outbox& out) {
@@ -106,7 +106,7 @@ void RigCore::bringOnline(Outbox& out) {
       joins.reset();
       NodeController& node = nodes_[i];
       node.setOnline(true);
-      event(out, "online node=" + std::to_string(node.id()));
+      event(out, trace::eventRecord("online", {{"node", std::to_string(node.id())}}));
       addOnlineReport(out, node.id(), kNodeOnlineState);
     }
   }
@@ -116,8 +116,9 @@ bool RigCore::injectedFailure(const Request& request, Outbox& out) {
   const int node = takesNode(request.id) ? request.intArg(0) : 0;
   const std::vector<int64_t> failing = faults_.countFailures(request.id, node);
   for (const int64_t count : failing) {
-    event(out, "fault node=" + (node == 0 ? std::string("-") : std::to_string(node)) +
-                   " export=" + exportName(request.id) + " call=" + std::to_string(count));
+    event(out, trace::eventRecord("fault", {{"node", node == 0 ? "-" : std::to_string(node)},
+                                            {"export", exportName(request.id)},
+                                            {"call", std::to_string(count)}}));
   }
   return !failing.empty();
 }
@@ -183,7 +184,7 @@ Answer RigCore::handleBus(const Request& request, Outbox& out) {
       }
       busOpen_ = true;
       bitRateKbps_ = *rate;
-      event(out, "bus-open node=- kbps=" + std::to_string(*rate));
+      event(out, trace::eventRecord("bus-open", {{"node", "-"}, {"kbps", std::to_string(*rate)}}));
       for (const NodeController& node : nodes_) {
         if (!faults_.heldOffBus(node.id())) {
           joinsBusAt_[static_cast<size_t>(node.id() - 1)] = now_ + config_.onlineDelay;
@@ -214,13 +215,13 @@ void RigCore::closeBus(Outbox& out) {
     NodeController& node = nodes_[i];
     if (node.online()) {
       node.setOnline(false);
-      event(out, "offline node=" + std::to_string(node.id()));
+      event(out, trace::eventRecord("offline", {{"node", std::to_string(node.id())}}));
       addOnlineReport(out, node.id(), 0);
     }
   }
   busOpen_ = false;
   nextStatusReport_.reset();
-  event(out, "bus-closed node=-");
+  event(out, trace::eventRecord("bus-closed", {{"node", "-"}}));
 }
 
 }  // namespace halvane::sim

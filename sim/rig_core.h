@@ -44,7 +44,7 @@ class RigCore {
  private:
   NodeController* findNode(int node);
   NodeContext context(Outbox& out);
-  void event(Outbox& out, const std::string& text) const;
+  void event(Outbox& out, const trace::Record& record) const;
   bool injectedFailure(const Request& request, Outbox& out);
   static Answer local(int result);  // handled without bus traffic
   Answer answered(int result, std::optional<int> out = std::nullopt) const;

@@ -143,6 +143,26 @@ std::string statusBytesArg(const unsigned char* bytes) {
   return buffer;
 }
 
+std::string decimalArg(double value, int places) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*f", places, value);
+  return buffer;
+}
+
+std::string numberArg(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%g", value);
+  return buffer;
+}
+
+Record eventRecord(std::string name, std::vector<Field> fields) {
+  Record r;
+  r.kind = Kind::Event;
+  r.name = std::move(name);
+  r.fields = std::move(fields);
+  return r;
+}
+
 Record callbackRecord(std::string name, std::vector<std::string> args) {
   Record r;
   r.kind = Kind::Callback;

@@ -18,11 +18,17 @@ std::string formatBody(const Record& record);
 // A line whose body (from the kind on: "event rest node=1 ...") was made by its writer.
 std::string formatLine(int64_t timeUs, unsigned long threadId, std::string_view body);
 
-// Arguments as shown.
+// Arguments and field values as shown.
 std::string pointerArg(const void* pointer);
+// A number with a fixed count of decimals (angles: 3).
+std::string decimalArg(double value, int places);
+// A number in its shortest form (20, 0.5, 1e+06).
+std::string numberArg(double value);
 std::string statusBytesArg(const unsigned char* bytes);
 
 Record callbackRecord(std::string name, std::vector<std::string> args);
+// "event NAME key=value ...".
+Record eventRecord(std::string name, std::vector<Field> fields);
 Record onlineCallbackRecord(int node, int state);
 // Reads only the two status bytes the library guarantees.
 Record statusCallbackRecord(int node, int kind, const unsigned char* bytes, int value);
