@@ -63,9 +63,14 @@ int ReplayRunner::call(Request request) {
     line.result = kErrDiverged;
     line.busUs = 0;
     write(trace::formatBody(line));
-    write("event divergence node=" + (args.empty() || !takesNode(request.id) ? "-" : args[0]) +
-          " call=" + trace::quoteValue(divergence.call) +
-          " nearest=" + trace::quoteValue(divergence.nearest));
+    const std::string node = args.empty() || !takesNode(request.id) ? "-" : args[0];
+    if (divergence.pastRecordingEnd) {
+      write("event past-recording-end node=" + node +
+            " call=" + trace::quoteValue(divergence.call));
+    } else {
+      write("event divergence node=" + node + " call=" + trace::quoteValue(divergence.call) +
+            " nearest=" + trace::quoteValue(divergence.nearest));
+    }
     return kErrDiverged;
   }
   line.missing = answer->missing;
@@ -129,7 +134,8 @@ void ReplayRunner::deliver(const DueCallback& callback, const EventCallbacks& ca
 std::string ReplayRunner::endLine() const {
   return "event replay-end node=- diverged=" + std::to_string(script_.divergences()) +
          " unplayed_calls=" + std::to_string(script_.unplayedCalls()) +
-         " unplayed_callbacks=" + std::to_string(script_.unplayedCallbacks());
+         " unplayed_callbacks=" + std::to_string(script_.unplayedCallbacks()) +
+         " calls_past_end=" + std::to_string(script_.callsPastEnd());
 }
 
 void ReplayRunner::finish() {

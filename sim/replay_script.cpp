@@ -41,7 +41,8 @@ constexpr size_t kNone = static_cast<size_t>(-1);
 
 }  // namespace
 
-ReplayScript::ReplayScript(const std::vector<trace::Record>& records) {
+ReplayScript::ReplayScript(const std::vector<trace::Record>& records)
+    : cutOff_(!trace::recordsWindowEnd(records)) {
   for (const trace::Record& r : records) {
     if (r.kind == trace::Kind::Call || r.kind == trace::Kind::Callback) {
       steps_.push_back({r});
@@ -72,6 +73,7 @@ ReplayScript::ReplayScript(const std::vector<trace::Record>& records) {
       }
       if (!step.waitRead) {
         unplayed_[r.signature()].push_back(i);
+        ++callsLeft_;
       }
     } else if (anchor == kNone) {
       due_.push({r.timeUs, i});
@@ -99,6 +101,7 @@ std::optional<ReplayAnswer> ReplayScript::answer(const std::string& name,
              calls != unplayed_.end() && !calls->second.empty()) {
     found = calls->second.front();
     calls->second.pop_front();
+    --callsLeft_;
     play(*found, nowUs);
     cursor_ = *found + 1;
     if (name == trace::kMoveStart) {
@@ -106,8 +109,13 @@ std::optional<ReplayAnswer> ReplayScript::answer(const std::string& name,
     }
   }
   if (!found) {
-    ++divergences_;
     divergence.call = live.signature();
+    if (cutOff_ && callsLeft_ == 0) {
+      divergence.pastRecordingEnd = true;
+      ++callsPastEnd_;
+      return std::nullopt;
+    }
+    ++divergences_;
     divergence.nearest = nearestCalls(name, args);
     return std::nullopt;
   }
@@ -215,9 +223,7 @@ std::string ReplayScript::nearestCalls(const std::string& name,
 }
 
 size_t ReplayScript::unplayedCalls() const {
-  return static_cast<size_t>(std::count_if(steps_.begin(), steps_.end(), [](const Step& s) {
-    return s.record.kind == trace::Kind::Call && !s.played && !s.waitRead;
-  }));
+  return callsLeft_;
 }
 
 size_t ReplayScript::unplayedCallbacks() const {

@@ -36,6 +36,9 @@ struct ReplayAnswer {
 struct Divergence {
   std::string call;     // "PCAN_SetDir(2, 0)"
   std::string nearest;  // the nearest recorded calls, and which fields differ from each
+  // A recording cut off before the window's end, with every recorded call played: the program
+  // goes on where the recording stops, which is no difference from it.
+  bool pastRecordingEnd = false;
 };
 
 struct DueCallback {
@@ -57,6 +60,7 @@ class ReplayScript {
   std::vector<DueCallback> takeDue(int64_t nowUs);
 
   size_t divergences() const { return divergences_; }
+  size_t callsPastEnd() const { return callsPastEnd_; }
   size_t unplayedCalls() const;
   size_t unplayedCallbacks() const;
 
@@ -95,6 +99,9 @@ class ReplayScript {
   };
   std::map<std::string, MoveStart> moveStarts_;
   size_t divergences_ = 0;
+  bool cutOff_ = false;   // no window's end recorded
+  size_t callsLeft_ = 0;  // recorded calls not yet played, a wait's reads aside
+  size_t callsPastEnd_ = 0;
   size_t cursor_ = 0;  // just after the last call played, for the nearest calls
 };
 

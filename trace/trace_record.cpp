@@ -1,5 +1,7 @@
 #include "trace/trace_record.h"
 
+#include <algorithm>
+
 #include <charconv>
 
 namespace halvane::trace {
@@ -54,6 +56,12 @@ std::string_view kindName(Kind kind) {
       return "crash";
   }
   return "event";
+}
+
+bool recordsWindowEnd(const std::vector<Record>& records) {
+  return std::any_of(records.rbegin(), records.rend(), [](const Record& r) {
+    return r.kind == Kind::Operator && r.name == kWindowEnd;
+  });
 }
 
 }  // namespace halvane::trace

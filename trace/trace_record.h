@@ -55,4 +55,9 @@ struct Record {
 
 std::string_view kindName(Kind kind);
 
+// The operator step that ends a whole recording: a trace without it was cut off (the program
+// killed, a crash, power lost).
+inline constexpr char kWindowEnd[] = "window-end";
+bool recordsWindowEnd(const std::vector<Record>& records);
+
 }  // namespace halvane::trace

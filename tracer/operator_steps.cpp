@@ -37,7 +37,7 @@ trace::Record messageClosedStep(const std::string& text) {
 }
 
 trace::Record windowEndStep(const std::string& title) {
-  return step("window-end", {{"title", title}});
+  return step(trace::kWindowEnd, {{"title", title}});
 }
 
 }  // namespace halvane::tracer

@@ -130,6 +130,7 @@ int replay(const std::string& recordingPath, Pace pace, const std::string& keepP
   const trace::ReadResult replayed = trace::readTrace(text);
   tools::DiffOptions diffOptions;
   diffOptions.ignoreWaitReads = true;
+  diffOptions.firstCutOff = !trace::recordsWindowEnd(recorded.records);
   const tools::TraceDiff diff = tools::diffTraces(recorded.records, replayed.records, diffOptions);
   for (const std::string& line : replayLines) {
     std::cout << "simulated library: " << line << "\n";
@@ -139,6 +140,10 @@ int replay(const std::string& recordingPath, Pace pace, const std::string& keepP
   });
   if (!problem.empty()) {
     std::cout << "replay of " << recordingPath << ": " << problem << "\n";
+  }
+  if (diff.pastFirstEnd > 0) {
+    std::cout << "the recording is cut off: " << diff.pastFirstEnd
+              << " calls and callbacks after its end are not compared\n";
   }
   if (!diff.same) {
     std::cout << "--- " << recordingPath << " (recorded)\n+++ replayed\n" << diff.report;

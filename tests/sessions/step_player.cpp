@@ -89,7 +89,7 @@ bool playStep(e2e::ProgramSession& session, const trace::Record& step, HWND& box
   } else if (step.name == "message-closed" && box != nullptr) {
     window.dismiss(box);
     box = nullptr;
-  } else if (step.name == "window-end") {
+  } else if (step.name == trace::kWindowEnd) {
     if (!session.hasExited(30000)) {
       problem = "the window did not end";
       return false;

@@ -131,6 +131,28 @@ TEST(ReplayScript, ACallTheRecordingCannotAnswerDivergesNamingTheNearestCalls) {
   EXPECT_EQ(p.s.divergences(), 3u);
 }
 
+// A recording cut off in a homing's wait, before its first position read: the program goes on
+// past its end, which is no divergence; past the end of a whole recording, it is one.
+TEST(ReplayScript, CallsPastTheEndOfACutOffRecordingAreNoDivergence) {
+  const std::string cutOff =
+      "3010.000 4 call PCAN_StartRelStep(1, 9600) -> 0 took=2.000\n"
+      "3011.000 3 callback StatusCallback(1, 0, [00 08], 0)\n";
+  for (const bool whole : {false, true}) {
+    SCOPED_TRACE(whole ? "whole" : "cut off");
+    const std::string text = cutOff + (whole ? "3500.000 1 operator window-end title=x\n" : "");
+    ReplayScript s(trace::readTrace(text).records);
+    Divergence divergence;
+    EXPECT_FALSE(s.answer("PCAN_GetMotorPos", {"1", "&"}, 0, divergence));
+    ASSERT_TRUE(s.answer("PCAN_StartRelStep", {"1", "9600"}, 0, divergence));
+    EXPECT_FALSE(s.answer("PCAN_GetMotorPos", {"1", "&"}, 10, divergence));
+    EXPECT_FALSE(s.answer("PCAN_GetControlStatus", {"1", "&"}, 20, divergence));
+    EXPECT_EQ(divergence.pastRecordingEnd, !whole);
+    // The read before the start, while calls were left to play, diverges either way.
+    EXPECT_EQ(s.divergences(), whole ? 3u : 1u);
+    EXPECT_EQ(s.callsPastEnd(), whole ? 0u : 2u);
+  }
+}
+
 // Two homings of one node, the first of which runs longer here than in the lab; times no session
 // has (a clock that jumped, a corrupt line).
 TEST(ReplayScript, AWaitKeepsToItsOwnReadsAndAbsurdTimesAreBounded) {

@@ -118,6 +118,23 @@ TEST(TraceDiff, ComparesCallsAndCallbacksButNotTimesThreadsOrInterleaving) {
   }
 }
 
+// A recording cut off before the window's end: what the replay does past its end is not
+// compared, but what it leaves out still is.
+TEST(TraceDiff, ACutOffFirstTraceIsComparedUpToItsEnd) {
+  const std::string cutOff = replaced(
+      kRecorded,
+      "3100.000 4 call PCAN_GetControlStatus(1, &) -> 0 out=1 bus=1.776\n"
+      "3110.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-1537 bus=1.776\n",
+      "");
+  DiffOptions options;
+  options.firstCutOff = true;
+  const TraceDiff longer = diffTraces(records(cutOff), records(kRecorded), options);
+  EXPECT_TRUE(longer.same) << longer.report;
+  EXPECT_EQ(longer.pastFirstEnd, 2u);
+  EXPECT_FALSE(diffTraces(records(kRecorded), records(cutOff), options).same);
+  EXPECT_FALSE(diffTraces(records(cutOff), records(kRecorded)).same);
+}
+
 TEST(TraceDiff, TheTwoNodesReportsMayInterleaveEitherWay) {
   const std::string node2Start = "3012.000 5 callback StatusCallback(2, 0, [00 08], 0)\n";
   const std::string before = replaced(kRecorded, "3020.000", node2Start + "3020.000");

@@ -8,9 +8,10 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <optional>
+#include <memory>
 #include <string>
 
+#include "tools/halvane-trace/record_cursor.h"
 #include "tools/halvane-trace/summary.h"
 #include "tools/halvane-trace/timeline.h"
 #include "tools/halvane-trace/trace_diff.h"
@@ -28,65 +29,91 @@ int usage() {
   return 2;
 }
 
-// Reads a trace a piece at a time, handing each record on, so that no command holds the file.
-// A cut-off or corrupt trace is read up to its fault, with a word on standard error; a read that
-// takes more than a second says how far it has got on standard error as it goes. False when there
-// is nothing to read.
-bool forEachRecord(const std::string& path,
-                   const std::function<void(const halvane::trace::Record&)>& use) {
-  using namespace halvane;
+// A trace file read with words on standard error: how far it has got, where reading takes more
+// than a second, and, at its end, where a cut-off or corrupt trace was read up to.
+class ReportedFile final : public halvane::tools::RecordCursor {
+ public:
+  ReportedFile(std::string path, bool sayFault)
+      : path_(std::move(path)), file_(path_), sayFault_(sayFault) {}
+  ~ReportedFile() override { end(); }
+  bool opened() const { return file_.opened(); }
+
+  const halvane::trace::Record* next() override {
+    const halvane::trace::Record* record = file_.next();
+    if (++records_ % 4096 == 0 && Clock::now() >= nextProgress_) {
+      std::fprintf(stderr, "\rhalvane-trace: %s %3.0f%%", path_.c_str(), 100 * file_.fraction());
+      progressShown_ = true;
+      nextProgress_ = Clock::now() + std::chrono::milliseconds(250);
+    }
+    if (!record) {
+      end();
+    }
+    return record;
+  }
+
+ private:
   using Clock = std::chrono::steady_clock;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+
+  void end() {
+    if (ended_) {
+      return;
+    }
+    ended_ = true;
+    if (progressShown_) {
+      std::fprintf(stderr, "\rhalvane-trace: %s read in %.1f s\n", path_.c_str(),
+                   std::chrono::duration<double>(Clock::now() - started_).count());
+    }
+    if (const auto& error = file_.error(); error && sayFault_) {
+      // A cut-off last line is what a trace whose program died looks like: read what is whole.
+      std::cerr << "halvane-trace: " << path_ << ", " << halvane::trace::describe(*error)
+                << (error->cutOff ? " (read up to there)"
+                                  : " (read up to there; the rest is skipped)")
+                << "\n";
+    }
+  }
+
+  std::string path_;
+  halvane::tools::FileCursor file_;
+  bool sayFault_;
+  bool ended_ = false;
+  size_t records_ = 0;
+  Clock::time_point started_ = Clock::now();
+  Clock::time_point nextProgress_ = started_ + std::chrono::seconds(1);
+  bool progressShown_ = false;
+};
+
+// False, with a word on standard error, where the file cannot be opened or holds no record.
+bool readable(const std::string& path) {
+  ReportedFile file(path, false);
+  if (!file.opened()) {
     std::cerr << "halvane-trace: cannot open " << path << "\n";
     return false;
   }
-  in.seekg(0, std::ios::end);
-  const auto size = static_cast<double>(std::max<std::streamoff>(1, in.tellg()));
-  in.seekg(0);
-  const Clock::time_point started = Clock::now();
-  Clock::time_point nextProgress = started + std::chrono::seconds(1);
-  bool progressShown = false;
-  trace::TraceStream stream;
-  std::vector<char> piece(1 << 20);
-  size_t records = 0;
-  double done = 0;
-  while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
-    done += static_cast<double>(in.gcount());
-    for (const trace::Record& r : stream.append(std::string_view(piece.data(), in.gcount()))) {
-      use(r);
-      ++records;
-    }
-    if (Clock::now() >= nextProgress) {
-      std::fprintf(stderr, "\rhalvane-trace: %s %3.0f%%", path.c_str(), 100 * done / size);
-      progressShown = true;
-      nextProgress = Clock::now() + std::chrono::milliseconds(250);
-    }
-    if (stream.error()) {
-      break;
-    }
+  if (!file.next()) {
+    std::cerr << "halvane-trace: no trace in " << path << "\n";
+    return false;
   }
-  stream.finish();
-  if (progressShown) {
-    std::fprintf(stderr, "\rhalvane-trace: %s read in %.1f s\n", path.c_str(),
-                 std::chrono::duration<double>(Clock::now() - started).count());
-  }
-  if (const auto& error = stream.error()) {
-    // A cut-off last line is what a trace whose program died looks like: read what is whole.
-    std::cerr << "halvane-trace: " << path << ", " << trace::describe(*error)
-              << (error->cutOff ? " (read up to there)"
-                                : " (read up to there; the rest is skipped)")
-              << "\n";
-  }
-  return records > 0;
+  return true;
 }
 
-std::optional<std::vector<halvane::trace::Record>> readFile(const std::string& path) {
-  std::vector<halvane::trace::Record> records;
-  if (!forEachRecord(path, [&](const halvane::trace::Record& r) { records.push_back(r); })) {
-    return std::nullopt;
+// Hands each record of the file on, one at a time. False when there is nothing to read.
+bool forEachRecord(const std::string& path, bool sayFault,
+                   const std::function<void(const halvane::trace::Record&)>& use) {
+  if (!readable(path)) {
+    return false;
   }
-  return records;
+  ReportedFile file(path, sayFault);
+  while (const halvane::trace::Record* record = file.next()) {
+    use(*record);
+  }
+  return true;
+}
+
+// Each sequence is compared in a read of its own; a file's fault is told on its first read.
+halvane::tools::TraceOpener openerOf(const std::string& path) {
+  return [path, opened = 0]() mutable -> std::unique_ptr<halvane::tools::RecordCursor> {
+    return std::make_unique<ReportedFile>(path, opened++ == 0);
+  };
 }
 
 // 0 when the two traces agree, 1 with their first differences, 2 on a usage error.
@@ -103,12 +130,11 @@ int diffCommand(const std::vector<std::string>& args) {
   if (files.size() != 2) {
     return usage();
   }
-  const auto first = readFile(files[0]);
-  const auto second = readFile(files[1]);
-  if (!first || !second) {
+  if (!readable(files[0]) || !readable(files[1])) {
     return 2;
   }
-  const halvane::tools::TraceDiff diff = halvane::tools::diffTraces(*first, *second, options);
+  const halvane::tools::TraceDiff diff =
+      halvane::tools::diffTraces(openerOf(files[0]), openerOf(files[1]), options);
   if (diff.same) {
     std::cout << "the traces agree\n";
     return 0;
@@ -139,7 +165,7 @@ int main(int argc, char** argv) {
     return usage();
   }
   tools::ModelBuilder builder;
-  if (!forEachRecord(args[1], [&](const trace::Record& r) { builder.add(r); })) {
+  if (!forEachRecord(args[1], true, [&](const trace::Record& r) { builder.add(r); })) {
     return 1;
   }
   const tools::SessionModel model = builder.finish();
@@ -151,7 +177,7 @@ int main(int argc, char** argv) {
     output = args[1] + ".html";
   }
   tools::TimelinePage page(model);
-  forEachRecord(args[1], [&](const trace::Record& r) { page.add(r); });
+  forEachRecord(args[1], false, [&](const trace::Record& r) { page.add(r); });
   std::ofstream out(output, std::ios::binary);
   out << page.html("Halvane trace: " + args[1]);
   if (!out) {

@@ -1,0 +1,53 @@
+#include "tools/halvane-trace/record_cursor.h"
+
+#include <algorithm>
+
+namespace halvane::tools {
+
+namespace {
+constexpr size_t kPieceBytes = 1 << 20;
+}
+
+FileCursor::FileCursor(const std::string& path) : in_(path, std::ios::binary) {
+  opened_ = static_cast<bool>(in_);
+  ended_ = !opened_;
+  if (opened_) {
+    in_.seekg(0, std::ios::end);
+    size_ = static_cast<double>(std::max<std::streamoff>(1, in_.tellg()));
+    in_.seekg(0);
+    piece_.resize(kPieceBytes);
+  }
+}
+
+const trace::Record* FileCursor::next() {
+  while (at_ == records_.size()) {
+    if (!readPiece()) {
+      return nullptr;
+    }
+  }
+  return &records_[at_++];
+}
+
+// False at the end of the file or at the first corrupt line.
+bool FileCursor::readPiece() {
+  records_.clear();
+  at_ = 0;
+  if (ended_) {
+    return false;
+  }
+  if (stream_.error() ||
+      !(in_.read(piece_.data(), static_cast<std::streamsize>(piece_.size())) || in_.gcount() > 0)) {
+    stream_.finish();
+    ended_ = true;
+    return false;
+  }
+  done_ += static_cast<double>(in_.gcount());
+  records_ = stream_.append(std::string_view(piece_.data(), static_cast<size_t>(in_.gcount())));
+  return true;
+}
+
+double FileCursor::fraction() const {
+  return std::min(1.0, done_ / size_);
+}
+
+}  // namespace halvane::tools
