@@ -142,8 +142,8 @@ int replay(const std::string& recordingPath, Pace pace, const std::string& keepP
     std::cout << "replay of " << recordingPath << ": " << problem << "\n";
   }
   if (diff.pastFirstEnd > 0) {
-    std::cout << "the recording is cut off: " << diff.pastFirstEnd
-              << " calls and callbacks after its end are not compared\n";
+    std::cout << "the recording is cut off: what the replay did past its end is not compared ("
+              << diff.pastFirstEnd << " calls and callbacks)\n";
   }
   if (!diff.same) {
     std::cout << "--- " << recordingPath << " (recorded)\n+++ replayed\n" << diff.report;
