@@ -90,14 +90,14 @@ HWND findMainWindow(DWORD processId) {
   return nullptr;
 }
 
+}  // namespace
+
 std::string readFile(const std::wstring& path) {
   std::ifstream in(narrow(path), std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
 }
-
-}  // namespace
 
 bool desktopIsUp() {
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

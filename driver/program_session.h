@@ -86,5 +86,7 @@ std::wstring tracerPath();
 std::wstring runsFolder();
 // A folder for this test's files (or the one named), emptied first.
 std::wstring freshTestFolder(const std::wstring& name = {});
+// A file's bytes; empty when it cannot be read.
+std::string readFile(const std::wstring& path);
 
 }  // namespace halvane::e2e

@@ -56,8 +56,6 @@ class RigRunner {
 
   void ensureThread();
   void threadMain();
-  // With the lock held: the model to now, then the pending calls, into `out`.
-  void work(Outbox& out);
   Answer process(Request& request, Outbox& out);
   void deliver(const Outbox& out, const EventCallbacks& callbacks, Duration time);
   void write(Duration time, unsigned long threadId, const std::string& text);

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "driver/program_session.h"
 #include "tests/sessions/scenarios.h"
@@ -27,13 +26,6 @@ std::wstring windowsPath(const std::string& path) {
   return windows;
 }
 
-std::string readFile(const std::wstring& path) {
-  std::ifstream in(narrow(path), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The recording stand-in's trace of the session's run (its newest).
 std::string standInTrace(const e2e::ProgramSession& session) {
   const std::wstring folder = session.libraryFolder() + L"\\traces";
@@ -46,7 +38,7 @@ std::string standInTrace(const e2e::ProgramSession& session) {
     } while (FindNextFileW(find, &entry));
     FindClose(find);
   }
-  return newest.empty() ? std::string() : readFile(folder + L"\\" + newest);
+  return newest.empty() ? std::string() : e2e::readFile(folder + L"\\" + newest);
 }
 
 bool writeFile(const std::wstring& path, const std::string& text) {
@@ -72,7 +64,7 @@ int recordAll(const std::string& folder) {
     const std::wstring path = windowsPath(folder + "/" + scenario.name + ".trace");
     // A session whose calls and callbacks did not change keeps its file, so that only changes of
     // behaviour show as changed sessions.
-    const trace::ReadResult old = trace::readTrace(readFile(path));
+    const trace::ReadResult old = trace::readTrace(e2e::readFile(path));
     tools::DiffOptions diffOptions;
     diffOptions.ignoreWaitReads = true;
     const tools::TraceDiff diff =
@@ -91,7 +83,7 @@ int recordAll(const std::string& folder) {
 
 int replay(const std::string& recordingPath, Pace pace, const std::string& keepPath) {
   const std::wstring recording = windowsPath(recordingPath);
-  const trace::ReadResult recorded = trace::readTrace(readFile(recording));
+  const trace::ReadResult recorded = trace::readTrace(e2e::readFile(recording));
   if (recorded.records.empty()) {
     std::cerr << "replay: " << recordingPath << " holds no trace"
               << (recorded.error ? ": " + trace::describe(*recorded.error) : "") << "\n";
