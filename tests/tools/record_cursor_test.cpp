@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "tools/halvane-trace/record_cursor.h"
+#include "tools/halvane-trace/trace_diff.h"
+
+namespace halvane::tools {
+namespace {
+
+std::string writeTrace(const std::string& name, const std::string& text) {
+  const std::string path = testing::TempDir() + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+// A trace longer than the pieces a file is read in, so that lines straddle their borders; the
+// second copy differs in one call near its end and was cut off by a power loss.
+TEST(RecordCursor, ReadsAFileAcrossItsPiecesUpToACutOffEnd) {
+  std::string whole;
+  for (int i = 0; whole.size() < 3u << 20; ++i) {
+    whole += std::to_string(i) + ".000 4 call PCAN_SetAccel(1, " + std::to_string(i % 7) +
+             ") -> 0 took=1.000\r\n";
+  }
+  const size_t lines = static_cast<size_t>(std::count(whole.begin(), whole.end(), '\n'));
+  std::string changed = whole;
+  const size_t last = changed.rfind("PCAN_SetAccel(1, ") + 17;
+  changed[last] = changed[last] == '9' ? '8' : '9';
+  const std::string first = writeTrace("cursor-whole.trace", whole);
+  const std::string second = writeTrace("cursor-changed.trace",
+                                        changed + "77.000 4 call PCAN_Se" + std::string(512, '\0'));
+
+  FileCursor cursor(second);
+  size_t read = 0;
+  while (cursor.next()) {
+    ++read;
+  }
+  EXPECT_EQ(read, lines);
+  ASSERT_TRUE(cursor.error());
+  EXPECT_TRUE(cursor.error()->cutOff);
+
+  const auto opener = [](const std::string& path) -> TraceOpener {
+    return [path] { return std::make_unique<FileCursor>(path); };
+  };
+  const TraceDiff diff = diffTraces(opener(first), opener(second));
+  EXPECT_FALSE(diff.same);
+  EXPECT_NE(diff.report.find("at the " + std::to_string(lines) + ". of " + std::to_string(lines) +
+                             " and " + std::to_string(lines)),
+            std::string::npos)
+      << diff.report;
+  EXPECT_TRUE(diffTraces(opener(first), opener(first)).same);
+}
+
+}  // namespace
+}  // namespace halvane::tools
