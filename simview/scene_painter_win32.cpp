@@ -98,7 +98,13 @@ void ScenePainter::paint(HDC target, const RECT& area, const Scene& scene,
     BitBlt(frame_.dc, part.left, part.top, part.right - part.left, part.bottom - part.top,
            backdrop_.dc, part.left, part.top, SRCCOPY);
   }
-  drawLayer(frame_.dc, scene.live);
+  // Of the live layer, only what meets a dirty part: most frames move the pointers alone, and
+  // every text left out saves the dearest drawing there is.
+  std::vector<Box> parts;
+  for (const RECT& part : dirty) {
+    parts.push_back({part.left, part.top, part.right, part.bottom});
+  }
+  drawLayer(frame_.dc, touching(scene.live, parts, width));
   for (const RECT& part : dirty) {
     BitBlt(target, area.left + part.left, area.top + part.top, part.right - part.left,
            part.bottom - part.top, frame_.dc, part.left, part.top, SRCCOPY);
@@ -131,15 +137,27 @@ void ScenePainter::drawLayer(HDC dc, const Layer& layer) {
     LineTo(dc, px(segment.to.x), px(segment.to.y));
   }
 
+  if (layer.labels.empty()) {
+    return;
+  }
   SetBkMode(dc, TRANSPARENT);
+  // Each font selection costs a round of the window system's font set-up under Wine, so a font
+  // is selected only when the next label needs the other one.
+  HFONT selected = font_;
+  const HGDIOBJ oldFont = SelectObject(dc, selected);
   for (const Label& label : layer.labels) {
+    const HFONT wanted = label.bold ? boldFont_ : font_;
+    if (wanted != selected) {
+      SelectObject(dc, wanted);
+      selected = wanted;
+    }
     drawLabel(dc, label);
   }
+  SelectObject(dc, oldFont);
 }
 
 void ScenePainter::drawLabel(HDC dc, const Label& label) {
   const std::wstring text = widen(label.text);
-  const HGDIOBJ old = SelectObject(dc, label.bold ? boldFont_ : font_);
   SetTextColor(dc, colour(label.colour));
   int x = px(label.at.x);
   int y = px(label.at.y);
@@ -150,7 +168,6 @@ void ScenePainter::drawLabel(HDC dc, const Label& label) {
     y -= size.cy / 2;
   }
   TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
-  SelectObject(dc, old);
 }
 
 }  // namespace halvane::simview

@@ -176,7 +176,29 @@ void addChanged(const std::vector<Item>& before, const std::vector<Item>& after,
   }
 }
 
+bool meets(const Box& a, const Box& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+template <class Item>
+std::vector<Item> meetingAny(const std::vector<Item>& items, const std::vector<Box>& areas,
+                             int width) {
+  std::vector<Item> kept;
+  for (const Item& item : items) {
+    const Box place = boxOf(item, width);
+    if (std::any_of(areas.begin(), areas.end(), [&](const Box& a) { return meets(place, a); })) {
+      kept.push_back(item);
+    }
+  }
+  return kept;
+}
+
 }  // namespace
+
+Layer touching(const Layer& layer, const std::vector<Box>& areas, int width) {
+  return {meetingAny(layer.discs, areas, width), meetingAny(layer.bands, areas, width),
+          meetingAny(layer.segments, areas, width), meetingAny(layer.labels, areas, width)};
+}
 
 std::vector<Box> changedAreas(const Scene& before, const Scene& after, int width, int height) {
   if (!(before.backdrop == after.backdrop) || !(before.background == after.background)) {

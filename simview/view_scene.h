@@ -105,4 +105,8 @@ struct Box {
 // everything when the backdrop changed; otherwise the places of the old and the new live layer.
 std::vector<Box> changedAreas(const Scene& before, const Scene& after, int width, int height);
 
+// The items of `layer` whose places meet one of `areas`: the others leave no pixel there, so a
+// painter that paints only those areas may leave them out.
+Layer touching(const Layer& layer, const std::vector<Box>& areas, int width);
+
 }  // namespace halvane::simview

@@ -198,6 +198,41 @@ TEST(ViewScene, WhileAWheelTurnsBetweenSlotsOnlyTheLiveLayerChanges) {
   EXPECT_EQ(whole[0].bottom, kHeight);
 }
 
+// A painter that repaints only some areas draws the live items that meet them, and no other.
+TEST(ViewScene, OnlyTheLiveItemsMeetingAnAreaAreKept) {
+  sim::RigSnapshot rig = restingRig(100.0, 200.0);
+  rig.nodes[0].moving = true;
+  const Scene before = drawRig(rig, kWidth, kHeight);
+  rig.nodes[0].wheelDegrees = 110.0;
+  Scene after = drawRig(rig, kWidth, kHeight);
+  after.live.labels = before.live.labels;  // a frame that moves the pointers alone
+  const Layer& live = after.live;
+  const Label& angle = live.labels[0];
+  const Box atAngle{static_cast<int>(angle.at.x), static_cast<int>(angle.at.y),
+                    static_cast<int>(angle.at.x) + 4, static_cast<int>(angle.at.y) + 4};
+  struct Case {
+    const char* what;
+    std::vector<Box> areas;
+    size_t segments, discs, labels;
+  };
+  const Case cases[] = {
+      {"nothing", {}, 0, 0, 0},
+      {"the whole scene", {{0, 0, kWidth, kHeight}}, 2, 2, live.labels.size()},
+      {"wheel 1's pointer moved", changedAreas(before, after, kWidth, kHeight), 1, 1, 0},
+      {"wheel 1's angle text", {atAngle}, 0, 0, 1},
+  };
+  for (const Case& c : cases) {
+    const Layer kept = touching(live, c.areas, kWidth);
+    EXPECT_EQ(kept.segments.size(), c.segments) << c.what;
+    EXPECT_EQ(kept.discs.size(), c.discs) << c.what;
+    EXPECT_EQ(kept.labels.size(), c.labels) << c.what;
+  }
+  const Layer pointer = touching(live, changedAreas(before, after, kWidth, kHeight), kWidth);
+  ASSERT_EQ(pointer.segments.size(), 1u);
+  EXPECT_EQ(pointer.segments[0], live.segments[0]);  // wheel 1's, not wheel 2's
+  EXPECT_EQ(touching(live, {atAngle}, kWidth).labels[0], angle);
+}
+
 TEST(ViewScene, WheelsAndTextsStayInsideTheirHalves) {
   for (const auto& [width, height] : {std::pair{820, 520}, {600, 420}, {1400, 900}}) {
     for (int node = 1; node <= 2; ++node) {
