@@ -84,13 +84,14 @@ class ReportedFile final : public halvane::tools::RecordCursor {
 
 // False, with a word on standard error, where the file cannot be opened or holds no record.
 bool readable(const std::string& path) {
-  ReportedFile file(path, false);
+  halvane::tools::FileCursor file(path);
   if (!file.opened()) {
     std::cerr << "halvane-trace: cannot open " << path << "\n";
     return false;
   }
   if (!file.next()) {
-    std::cerr << "halvane-trace: no trace in " << path << "\n";
+    std::cerr << "halvane-trace: no trace in " << path
+              << (file.error() ? ": " + halvane::trace::describe(*file.error()) : "") << "\n";
     return false;
   }
   return true;
