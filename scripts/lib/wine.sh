@@ -21,13 +21,19 @@ halvane_runs_32bit() {
   return "$status"
 }
 
+# halvane_wine32_installed: whether 32-bit Wine is installed (its server is what starts programs).
+halvane_wine32_installed() {
+  [[ -x /usr/lib/wine/wineserver32 ]]
+}
+
 # halvane_windows_preset: prints the Windows build this machine runs its Windows suites and programs
-# as: win32 (the product itself) where 32-bit code runs, win64 under 64-bit Wine where it does not.
-# HALVANE_WINDOWS_PRESET=win32|win64 forces the choice (64-bit Wine runs on both kinds of machine).
+# as: win32 (the product itself) where 32-bit code runs and 32-bit Wine is installed, win64 under
+# 64-bit Wine otherwise. HALVANE_WINDOWS_PRESET=win32|win64 forces the choice (64-bit Wine runs on
+# both kinds of machine).
 halvane_windows_preset() {
   case ${HALVANE_WINDOWS_PRESET:-} in
     win32 | win64) echo "$HALVANE_WINDOWS_PRESET" ;;
-    "") if halvane_runs_32bit; then echo win32; else echo win64; fi ;;
+    "") if halvane_runs_32bit && halvane_wine32_installed; then echo win32; else echo win64; fi ;;
     *)
       echo "HALVANE_WINDOWS_PRESET must be win32 or win64, not '$HALVANE_WINDOWS_PRESET'" >&2
       return 1
@@ -39,10 +45,12 @@ halvane_windows_preset() {
 halvane_windows_reason() {
   if [[ -n ${HALVANE_WINDOWS_PRESET:-} ]]; then
     echo "$1 build under $([[ $1 == win64 ]] && echo 64 || echo 32)-bit Wine (forced by HALVANE_WINDOWS_PRESET)"
-  elif [[ $1 == win64 ]]; then
-    echo "win64 build under 64-bit Wine: this machine runs no 32-bit x86 code"
-  else
+  elif [[ $1 == win32 ]]; then
     echo "win32 build under 32-bit Wine: the product itself"
+  elif halvane_runs_32bit; then
+    echo "win64 build under 64-bit Wine: this machine runs 32-bit code, but 32-bit Wine is not installed (scripts/install-deps says why)"
+  else
+    echo "win64 build under 64-bit Wine: this machine runs no 32-bit x86 code"
   fi
 }
 
