@@ -21,10 +21,16 @@ add_library(halvane_test_pch STATIC ${CMAKE_BINARY_DIR}/halvane_test_pch.cpp)
 target_link_libraries(halvane_test_pch PRIVATE halvane_test_code halvane_warnings GTest::gmock)
 target_precompile_headers(halvane_test_pch PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
 
-# halvane_test_program(NAME): a test program's build settings: unoptimised, with the shared headers.
+# halvane_test_program(NAME [WIDE]): a test program's build settings: unoptimised, with the shared
+# headers. A WIDE program (UNICODE defined, as the Win32 drivers are) compiles them on its own, since a
+# precompiled header holds only for the definitions it was made with.
 function(halvane_test_program name)
   target_link_libraries(${name} PRIVATE halvane_test_code)
-  target_precompile_headers(${name} REUSE_FROM halvane_test_pch)
+  if("WIDE" IN_LIST ARGN)
+    target_precompile_headers(${name} PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
+  else()
+    target_precompile_headers(${name} REUSE_FROM halvane_test_pch)
+  endif()
 endfunction()
 
 # halvane_add_test(NAME SOURCES... LIBS...): one test program, discovered case by case at test time
