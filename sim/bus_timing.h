@@ -5,11 +5,17 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 namespace halvane::sim {
 
 using Duration = std::chrono::nanoseconds;
+
+// Whole microseconds, as the trace writes times.
+inline int64_t wholeMicroseconds(Duration time) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(time).count();
+}
 
 inline constexpr int kBitsPerFrame = 111;
 inline constexpr std::array<int, 9> kBitRatesKbps = {10, 20, 50, 100, 125, 250, 500, 800, 1000};

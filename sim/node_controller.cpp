@@ -10,10 +10,6 @@ namespace {
 constexpr int kWorkModeSteps = 0;  // relative step moves, the one work mode modelled
 constexpr int kAllExtStopFlags = 255;
 
-bool inRange(int value, int low, int high) {
-  return value >= low && value <= high;
-}
-
 bool acceptedMicrostep(int microstep) {
   return microstep == 0 ||
          (inRange(microstep, 1, kMaxMicrostep) && (microstep & (microstep - 1)) == 0);

@@ -8,10 +8,6 @@
 namespace halvane::sim {
 namespace {
 
-int64_t microseconds(Duration time) {
-  return std::chrono::duration_cast<std::chrono::microseconds>(time).count();
-}
-
 std::vector<std::string> argsOf(const Request& request) {
   std::vector<std::string> args;
   for (int i = 0; i < request.argCount; ++i) {
@@ -54,7 +50,7 @@ int ReplayRunner::call(Request request) {
   }
   Divergence divergence;
   const std::optional<ReplayAnswer> answer =
-      script_.answer(name, args, microseconds(platform_.now()), divergence);
+      script_.answer(name, args, wholeMicroseconds(platform_.now()), divergence);
   trace::Record line;
   line.kind = trace::Kind::Call;
   line.name = name;
@@ -95,7 +91,7 @@ void ReplayRunner::threadMain() {
   std::unique_lock lock(mutex_);
   while (!thread_.stopping()) {
     const std::optional<int64_t> due = script_.nextDueUs();
-    const int64_t now = microseconds(platform_.now());
+    const int64_t now = wholeMicroseconds(platform_.now());
     if (!due || *due > now) {
       platform_.waitUntil(
           wake_, lock,
@@ -160,7 +156,7 @@ void ReplayRunner::traceEvent(const std::string& text) {
 void ReplayRunner::write(const std::string& body, bool ending) {
   if (trace_ != nullptr) {
     const std::string line =
-        trace::formatLine(microseconds(platform_.now()), platform_.threadId(), body);
+        trace::formatLine(wholeMicroseconds(platform_.now()), platform_.threadId(), body);
     if (ending) {
       trace_->writeLineAtExit(line);
       return;

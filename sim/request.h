@@ -12,6 +12,11 @@
 
 namespace halvane::sim {
 
+// Whether an argument lies in [low, high], as the rig checks what a call may ask for.
+inline constexpr bool inRange(int value, int low, int high) {
+  return value >= low && value <= high;
+}
+
 struct Arg {
   bool pointer = false;
   bool null = false;

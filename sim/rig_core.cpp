@@ -12,10 +12,6 @@ constexpr int kInitMode = 2;  // the one adapter mode modelled: normal operation
 constexpr int kFirstChannel = 1;
 constexpr int kLastChannel = 2;
 
-bool inRange(int value, int low, int high) {
-  return value >= low && value <= high;
-}
-
 double seconds(Duration d) {
   return std::chrono::duration<double>(d).count();
 }

@@ -7,10 +7,6 @@
 namespace halvane::sim {
 namespace {
 
-int64_t microseconds(Duration time) {
-  return std::chrono::duration_cast<std::chrono::microseconds>(time).count();
-}
-
 std::string callText(const Request& request, const Answer& answer) {
   trace::Record record;
   record.kind = trace::Kind::Call;
@@ -23,7 +19,7 @@ std::string callText(const Request& request, const Answer& answer) {
   if (answer.out && request.out != nullptr) {
     record.out = *answer.out;
   }
-  record.busUs = microseconds(answer.busTime);
+  record.busUs = wholeMicroseconds(answer.busTime);
   return trace::formatBody(record);
 }
 
@@ -215,7 +211,7 @@ void RigRunner::deliver(const Outbox& out, const EventCallbacks& callbacks, Dura
 
 void RigRunner::write(Duration time, unsigned long threadId, const std::string& text) {
   if (trace_ != nullptr) {
-    const std::string line = trace::formatLine(microseconds(time), threadId, text);
+    const std::string line = trace::formatLine(wholeMicroseconds(time), threadId, text);
     std::lock_guard lock(traceMutex_);
     trace_->writeLine(line);
   }

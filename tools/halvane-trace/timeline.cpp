@@ -141,7 +141,7 @@ std::string seconds(int64_t us) {
   return text;
 }
 
-std::string fieldsOf(const trace::Record& r) {
+std::string markFields(const trace::Record& r) {
   return trace::formatFields(r.fields);
 }
 
@@ -192,9 +192,9 @@ std::string titleOf(const trace::Record& r) {
     case trace::Kind::InFlight:
       return r.signature() + " still in flight at " + seconds(r.timeUs);
     case trace::Kind::Operator:
-      return r.name + fieldsOf(r) + " at " + seconds(r.timeUs);
+      return r.name + markFields(r) + " at " + seconds(r.timeUs);
     default:
-      return "crash" + fieldsOf(r) + " at " + seconds(r.timeUs);
+      return "crash" + markFields(r) + " at " + seconds(r.timeUs);
   }
 }
 
