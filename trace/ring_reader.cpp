@@ -81,7 +81,8 @@ RingReader::RingReader(std::string_view bytes) : bytes_(bytes) {
 uint32_t RingReader::stampAt(uint64_t claim) const {
   const uint64_t index =
       claim < startSlots_ ? claim : startSlots_ + (claim - startSlots_) % ringSlots_;
-  return readAt<uint32_t>(bytes_, kRingPageBytes + index * kSlotBytes);
+  // Within the file: its facts were checked against its size.
+  return readAt<uint32_t>(bytes_, static_cast<size_t>(kRingPageBytes + index * kSlotBytes));
 }
 
 const unsigned char* RingReader::dataAt(uint64_t claim) const {

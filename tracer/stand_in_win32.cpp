@@ -318,7 +318,8 @@ StandIn& create() {
   if (!taken.folder) {
     // No disk had room: the calls are still traced, in memory, and the run goes on unchanged.
     bytes = kSmallestTraceFileBytes;
-    memory = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    memory =
+        VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   }
   standIn->ring.start(memory, bytes, countsPerSecond.QuadPart, originCount.QuadPart);
   DWORD error = 0;
