@@ -163,24 +163,41 @@ TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForC
   EXPECT_THAT(standInTraces(session).front(), HasSubstr(" operator window-end title="));
 }
 
-// Killed at any moment of a homing (the worker calling every few milliseconds): every call the
-// simulated library answered is in the stand-in's trace, but at most the last, which the kill
-// caught before it returned through the stand-in; that one, and any call the kill caught inside the
-// library, shows in flight.
+// Killed at any moment: every call the simulated library answered is in the stand-in's trace, but
+// at most the last, which the kill caught before it returned through the stand-in; that one, or a
+// call the kill caught inside the library, shows in flight. The kills fall in the configuration's
+// burst of calls (the worker is nearly always inside one), in a homing's polling and after it.
 TEST(ThroughTheStandIn, AKillAtAnyMomentLeavesEveryCallThatReturnedAndTheOneInFlight) {
+  struct Moment {
+    bool homing;           // after the configuration, during a homing
+    const char* answered;  // once the simulated library has answered this call
+    DWORD thenMs;          // and this much later
+  };
+  const Moment moments[] = {{false, "PCAN_SetAccel(1, ", 0},
+                            {false, "PCAN_SetMicroStep(2, ", 0},
+                            {true, "PCAN_StartRelStep(1, ", 0},
+                            {true, "PCAN_StartRelStep(1, ", 270}};
   const auto callText = [](const trace::Record& r) {
     return r.signature() + " -> " + std::to_string(r.result.value_or(-999));
   };
-  for (const DWORD killAfterMs : {30u, 110u, 270u, 640u}) {
+  int caughtInFlight = 0;
+  for (const Moment& moment : moments) {
+    SCOPED_TRACE(std::string(moment.answered) + " +" + std::to_string(moment.thenMs) + " ms");
     SessionOptions options;
     options.throughTracer = true;
-    options.simulatorSettings = {{L"HALVANE_SIM_TIME_SCALE", L"5"}};
+    options.simulatorSettings = {{L"HALVANE_SIM_TIME_SCALE", L"5"},
+                                 {L"HALVANE_SIM_START_ANGLE", L"1:180,2:200"}};
     ProgramSession session(options);
     ASSERT_TRUE(session.started());
-    ASSERT_TRUE(openAndConfigure(session));
-    session.window().click(IDC_RESET1);
-    ASSERT_TRUE(waitForCommandButtons(session.window(), false));
-    Sleep(killAfterMs);  // the moment of the kill, not a wait for anything
+    if (moment.homing) {
+      ASSERT_TRUE(openAndConfigure(session));
+      session.window().click(IDC_RESET1);
+    } else {
+      session.window().click(IDC_OPEN);
+    }
+    ASSERT_TRUE(waitUntil([&] { return countStartingWith(session.calls(), moment.answered) > 0; },
+                          std::chrono::seconds(20)));
+    Sleep(moment.thenMs);  // the moment of the kill, not a wait for anything
     ASSERT_TRUE(TerminateProcess(session.process(), 9));
     ASSERT_EQ(WaitForSingleObject(session.process(), 10000), WAIT_OBJECT_0);
 
@@ -202,15 +219,17 @@ TEST(ThroughTheStandIn, AKillAtAnyMomentLeavesEveryCallThatReturnedAndTheOneInFl
         inFlight.push_back(r.signature());
       }
     }
-    ASSERT_LE(returned.size(), answered.size()) << killAfterMs;
+    ASSERT_LE(returned.size(), answered.size());
     EXPECT_GE(returned.size() + 1, answered.size()) << "a call that returned is missing";
-    EXPECT_TRUE(std::equal(returned.begin(), returned.end(), answered.begin())) << killAfterMs;
+    EXPECT_TRUE(std::equal(returned.begin(), returned.end(), answered.begin()));
     EXPECT_LE(inFlight.size(), 1u);
     if (answered.size() > returned.size()) {
       ASSERT_EQ(inFlight.size(), 1u) << "the call the kill caught shows in flight";
       EXPECT_EQ(inFlight.front() + " -> ", answered.back().substr(0, inFlight.front().size() + 4));
     }
+    caughtInFlight += inFlight.empty() ? 0 : 1;
   }
+  RecordProperty("kills_that_caught_a_call_in_flight", caughtInFlight);
 }
 
 TEST(ThroughTheStandIn, WithNoVendorLibraryTheProgramBehavesAsWithNoneAndTheTraceSaysWhy) {
