@@ -269,7 +269,7 @@ std::optional<Record> RingReader::next() {
           // it did, the trace cannot tell, so it is not shown in flight.
           const size_t unknown = open_.size();
           open_.clear();
-          Record r = eventRecord("records-dropped",
+          Record r = eventRecord(kRecordsDropped,
                                  {{"count", std::to_string(total > seen ? total - seen : 0)},
                                   {"why", "the ring overwrote them"}});
           if (unknown > 0) {
@@ -305,7 +305,7 @@ std::optional<Record> RingReader::next() {
         }
         phase_ = Phase::Done;
         if (cutOff_ > 0) {
-          Record r = eventRecord("records-cut-off",
+          Record r = eventRecord(kRecordsCutOff,
                                  {{"count", std::to_string(cutOff_)},
                                   {"why", "their writing was cut off or they are damaged"}});
           r.timeUs = microseconds(lastTicks_);

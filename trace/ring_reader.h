@@ -19,6 +19,10 @@ namespace halvane::trace {
 
 bool isRingTrace(std::string_view bytes);
 
+// The reader's own events where a ring trace is not whole.
+inline constexpr char kRecordsDropped[] = "records-dropped";
+inline constexpr char kRecordsCutOff[] = "records-cut-off";
+
 class RingReader {
  public:
   // `bytes` is the whole file and must outlive the reader.

@@ -129,6 +129,8 @@ class MappedTraceFile final : public TraceSpace {
   uint64_t bytes() const { return bytes_; }
   const std::wstring& path() const { return path_; }
   const std::wstring& folder(size_t index) const { return folders_[index]; }
+  // The written pages handed to the disk. Not FlushFileBuffers as well: the pages it cleans make
+  // the calls' next writes into them fault, which cost calls up to 5 us in the bench.
   void flush() const { FlushViewOfFile(view_, 0); }
   void release() {
     if (view_ != nullptr) {
