@@ -1,5 +1,6 @@
 #include "trace/ring_reader.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -48,6 +49,9 @@ constexpr int kArgCounts[] = {
 #undef HALVANE_ARG_COUNT
 };
 
+// Counters run at 10 MHz or at the processor's clock; far beyond that the file is damaged.
+constexpr int64_t kMostTicksPerSecond = 1'000'000'000'000;
+
 }  // namespace
 
 bool isRingTrace(std::string_view bytes) {
@@ -69,8 +73,8 @@ RingReader::RingReader(std::string_view bytes) : bytes_(bytes) {
   extraSlots_ = readAt<uint64_t>(bytes, offsetof(RingFacts, extraSlots));
   const uint64_t slots = (bytes.size() - kRingPageBytes) / kSlotBytes;
   if (readAt<uint32_t>(bytes, offsetof(RingFacts, slotBytes)) != kSlotBytes ||
-      ticksPerSecond_ <= 0 || ringSlots_ == 0 || startSlots_ > slots ||
-      ringSlots_ > slots - startSlots_ || extraSlots_ > claimed_) {
+      ticksPerSecond_ <= 0 || ticksPerSecond_ > kMostTicksPerSecond || ringSlots_ == 0 ||
+      startSlots_ > slots || ringSlots_ > slots - startSlots_ || extraSlots_ > claimed_) {
     problem_ = "the ring trace's facts do not fit its size (a damaged file)";
     phase_ = Phase::Done;
     return;
@@ -93,8 +97,13 @@ const unsigned char* RingReader::dataAt(uint64_t claim) const {
 }
 
 int64_t RingReader::microseconds(int64_t ticks) const {
-  const int64_t t = ticks - originTicks_;
-  return t / ticksPerSecond_ * 1'000'000 + t % ticksPerSecond_ * 1'000'000 / ticksPerSecond_;
+  // A damaged time is held to a range (over 100,000 years) in which no sum or difference of two
+  // times overflows.
+  constexpr int64_t kMostSeconds = int64_t{1} << 42;
+  const auto t =
+      static_cast<int64_t>(static_cast<uint64_t>(ticks) - static_cast<uint64_t>(originTicks_));
+  const int64_t seconds = std::clamp(t / ticksPerSecond_, -kMostSeconds, kMostSeconds);
+  return seconds * 1'000'000 + t % ticksPerSecond_ * 1'000'000 / ticksPerSecond_;
 }
 
 // Records that begin in [from, to), a run of slots cut off mid-write counted as one.
@@ -132,7 +141,8 @@ std::optional<Record> RingReader::take(uint64_t end) {
   std::memcpy(&head, dataAt(claim), kHeadBytes);
   const uint64_t count = head.slots == 0 ? 1 : head.slots;
   for (uint64_t k = 1; k < count; ++k) {
-    if (claim + k >= end || stampAt(claim + k) != slotStamp(claim + k, true)) {
+    // A record may run on past the end of the start into the ring: whole where the ring kept it.
+    if (claim + k >= claimed_ || stampAt(claim + k) != slotStamp(claim + k, true)) {
       ++cutOff_;
       at_ = claim + k;
       return std::nullopt;
@@ -251,8 +261,7 @@ std::optional<Record> RingReader::next() {
           phase_ = Phase::Dropped;
           break;
         }
-        // A record may run on past the start into the ring: whole where the ring kept it.
-        if (auto r = take(claimed_)) {
+        if (auto r = take(end)) {
           return r;
         }
         break;

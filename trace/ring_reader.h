@@ -41,8 +41,8 @@ class RingReader {
 
   uint32_t stampAt(uint64_t claim) const;
   const unsigned char* dataAt(uint64_t claim) const;
-  // Decodes the record at `at_` and moves past it; a record that yields no line yet (a begin)
-  // gives nothing.
+  // Decodes the record at `at_` and moves past it, skipping no further than `end`; a record that
+  // yields no line yet (a begin) gives nothing.
   std::optional<Record> take(uint64_t end);
   std::optional<Record> decode(const RecordHead& head, const unsigned char* body, size_t bytes,
                                uint64_t claim);

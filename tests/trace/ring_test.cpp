@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <random>
@@ -203,6 +204,16 @@ TEST(RingTrace, ADamagedFileIsToldNotCrashedOn) {
   }
   std::string damaged(bytesOf(memory));
   EXPECT_TRUE(readRingTrace(damaged.substr(0, 4096)).error) << "its slots cut away";
+  // Facts no writer leaves: a count of claims beyond any file, a time origin at the far end.
+  const std::pair<size_t, uint64_t> facts[] = {{offsetof(RingFacts, claimed), 1ull << 62},
+                                               {offsetof(RingFacts, originTicks), 1ull << 63},
+                                               {offsetof(RingFacts, ticksPerSecond), 1}};
+  for (const auto& [offset, value] : facts) {
+    std::string bytes = damaged;
+    std::memcpy(bytes.data() + offset, &value, sizeof value);
+    const ReadResult read = readRingTrace(bytes);
+    EXPECT_LE(read.records.size(), 2048u) << offset;
+  }
   std::mt19937 random(7);
   for (int round = 0; round < 200; ++round) {
     std::string bytes = damaged;
