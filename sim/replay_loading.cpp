@@ -2,7 +2,7 @@
 #include <sstream>
 
 #include "sim/loaded_rig.h"
-#include "trace/trace_reader.h"
+#include "trace/ring_reader.h"
 #include "trace/trace_writer.h"
 
 namespace halvane::sim {
@@ -12,7 +12,7 @@ std::unique_ptr<ReplayRunner> loadReplay(const std::string& path, SimPlatform& p
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  trace::ReadResult read = trace::readTrace(in ? text.str() : std::string());
+  trace::ReadResult read = trace::readAnyTrace(in ? text.str() : std::string());
   std::string problem = !in ? "cannot be read" : "";
   if (read.error && !read.error->cutOff) {
     // Replaying half a recording would report every later call as a divergence of its own.

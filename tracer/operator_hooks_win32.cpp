@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/wide_text.h"
-#include "tracer/call_log.h"
+#include "tracer/forwarding_tracer.h"
 #include "tracer/operator_steps.h"
 
 namespace halvane::tracer {
@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kMessageBoxTextId = 0xFFFF;  // the static control that holds a message box's text
 
-CallLog* stepLog = nullptr;
+ForwardingTracer* stepLog = nullptr;
 std::mutex boxesMutex;
 std::map<HWND, std::string> openBoxes;  // message boxes shown, with their text
 thread_local bool watching = false;
@@ -138,7 +138,7 @@ LRESULT CALLBACK queueHook(int code, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 // Once per thread: where a hook cannot be set, the calls are recorded alone.
-void watchOperatorOnThisThread(CallLog& log) {
+void watchOperatorOnThisThread(ForwardingTracer& log) {
   if (watching) {
     return;
   }

@@ -16,6 +16,10 @@ struct ControlValue {
   std::string text;
 };
 
+// An edit's value in a click line is cut to this many bytes; `c<id>_bytes=` then gives its
+// whole length.
+inline constexpr size_t kClickValueBytes = 256;
+
 trace::Record clickStep(int id, const std::string& caption,
                         const std::vector<ControlValue>& values);
 trace::Record selectStep(int id, int row, const std::string& text);

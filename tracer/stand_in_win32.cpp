@@ -1,8 +1,10 @@
 // PUSICANControl.dll, the recording stand-in: the vendor's library renamed to
 // PUSICANControl.vendor.dll beside it is loaded by its full path on first use (never in DllMain,
-// which runs under the loader lock) and every call is forwarded to it and traced. With no vendor
-// library beside it the stand-in refuses to load, so the program behaves as with no library at
-// all; the trace says why.
+// which runs under the loader lock), its exports looked up once, and every call is forwarded to it
+// and traced into a file mapped into memory: its pages belong to the system, so what was written
+// outlives a crash or a kill of the process, and a thread of ours hands them to the disk every
+// 100 ms against a power loss. With no vendor library beside it the stand-in refuses to load, so
+// the program behaves as with no library at all; the trace says why.
 #include <windows.h>
 
 #include <string>
@@ -10,22 +12,25 @@
 
 #include "common/controller_exports.h"
 #include "common/wide_text.h"
-#include "trace/trace_file.h"
+#include "trace/ring_writer.h"
 #include "trace/trace_writer.h"
-#include "tracer/call_log.h"
 #include "tracer/forwarding_tracer.h"
 #include "tracer/trace_files.h"
 
 namespace halvane::tracer {
 namespace {
 
-constexpr char kTracerVersion[] = "1.0";
+constexpr char kTracerVersion[] = "2.0";
 constexpr wchar_t kVendorFileName[] = L"PUSICANControl.vendor.dll";
 // The vendor's library by its full path; its own dependencies as the program would find them
 // without the stand-in: its folder (the program's) first, then the system's folders and PATH. The
 // current folder stays out because the program took it out of the search (SetDllDirectoryW(L""))
 // before its first load.
 constexpr char kVendorSearch[] = "full-path,altered-search-path";
+// The short trace that says the vendor's library is absent.
+constexpr uint64_t kNoteFileBytes = 64 * 1024;
+constexpr DWORD kFlushEveryMs = 100;
+constexpr uint64_t kPageBytes = 4096;
 
 HMODULE selfModule = nullptr;
 LARGE_INTEGER originCount{};
@@ -42,28 +47,15 @@ std::wstring vendorPath() {
   return ownFolder() + L"\\" + kVendorFileName;
 }
 
+// The raw counter: no division on the calls' path; the reader turns it into time.
 class QpcClock final : public TracerClock {
  public:
-  int64_t nowUs() override {
+  int64_t nowTicks() override {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    const int64_t counts = now.QuadPart - originCount.QuadPart;
-    const int64_t perSecond = countsPerSecond.QuadPart;
-    return counts / perSecond * 1'000'000 + counts % perSecond * 1'000'000 / perSecond;
+    return now.QuadPart;
   }
-  unsigned long threadId() override { return GetCurrentThreadId(); }
-};
-
-class Win32Vendor final : public VendorLookup {
- public:
-  explicit Win32Vendor(HMODULE module) : module_(module) {}
-  bool loaded() override { return module_ != nullptr; }
-  void* find(const char* name) override {
-    return reinterpret_cast<void*>(GetProcAddress(module_, name));
-  }
-
- private:
-  HMODULE module_;
+  uint32_t threadId() override { return GetCurrentThreadId(); }
 };
 
 WallTime localNow() {
@@ -75,7 +67,7 @@ WallTime localNow() {
 std::vector<std::string> namesIn(const std::wstring& folder) {
   std::vector<std::string> names;
   WIN32_FIND_DATAW entry;
-  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.txt").c_str(), &entry);
+  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.trace").c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) {
     return names;
   }
@@ -86,35 +78,115 @@ std::vector<std::string> namesIn(const std::wstring& folder) {
   return names;
 }
 
-// The traces folder beside the stand-in, or, where that cannot be written, under the user's
-// local application data. Kernel calls only: this also runs inside DllMain.
-HANDLE createTraceFile(const WallTime& start, std::wstring& path) {
+// The traces folder beside the stand-in, then one under the user's local application data for
+// where that cannot be written.
+std::vector<std::wstring> traceFolders() {
   std::vector<std::wstring> folders = {ownFolder() + L"\\" + widen(kTracesFolderName)};
   wchar_t local[MAX_PATH] = {};
   if (GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH) > 0) {
-    CreateDirectoryW((std::wstring(local) + L"\\Halvane").c_str(), nullptr);
     folders.push_back(std::wstring(local) + L"\\Halvane\\" + widen(kTracesFolderName));
   }
-  for (const std::wstring& folder : folders) {
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (const std::string& old : tracesToRemove(namesIn(folder))) {
-      DeleteFileW((folder + L"\\" + widen(old)).c_str());
+  return folders;
+}
+
+// A trace file created whole in one of the folders and mapped. Kernel calls only: this also runs
+// inside DllMain.
+class MappedTraceFile final : public TraceSpace {
+ public:
+  explicit MappedTraceFile(std::vector<std::wstring> folders) : folders_(std::move(folders)) {}
+
+  bool take(size_t folder, uint64_t bytes) override {
+    const std::wstring& where = folders_[folder];
+    if (folder == 1) {
+      CreateDirectoryW(where.substr(0, where.find_last_of(L'\\')).c_str(), nullptr);
     }
-    for (int attempt = 0; attempt < 10; ++attempt) {
-      path = folder + L"\\" + widen(traceFileName(start, attempt));
-      const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file != INVALID_HANDLE_VALUE) {
-        return file;
-      }
-      if (GetLastError() != ERROR_FILE_EXISTS) {
+    CreateDirectoryW(where.c_str(), nullptr);
+    const std::vector<std::string> names = namesIn(where);
+    for (const std::string& old : tracesToRemove(names)) {
+      DeleteFileW((where + L"\\" + widen(old)).c_str());
+    }
+    const uint64_t sequence = nextTraceSequence(names);
+    for (uint64_t attempt = 0; attempt < 10; ++attempt) {
+      path_ = where + L"\\" + widen(traceFileName(sequence + attempt));
+      file_ = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file_ != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
         break;
       }
     }
+    if (file_ == INVALID_HANDLE_VALUE) {
+      return false;
+    }
+    if (reserve(bytes) && map(bytes)) {
+      return true;
+    }
+    release();
+    DeleteFileW(path_.c_str());
+    return false;
   }
-  path.clear();
-  return INVALID_HANDLE_VALUE;
-}
+
+  void* view() const { return view_; }
+  uint64_t bytes() const { return bytes_; }
+  const std::wstring& path() const { return path_; }
+  const std::wstring& folder(size_t index) const { return folders_[index]; }
+  // The written pages handed to the disk. Not FlushFileBuffers as well: the pages it cleans make
+  // the calls' next writes into them fault, which cost calls up to 5 us in the bench.
+  void flush() const { FlushViewOfFile(view_, 0); }
+  void release() {
+    if (view_ != nullptr) {
+      UnmapViewOfFile(view_);
+    }
+    if (mapping_ != nullptr) {
+      CloseHandle(mapping_);
+    }
+    if (file_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(file_);
+    }
+    view_ = nullptr;
+    mapping_ = nullptr;
+    file_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  // The disk's room taken now, so that it cannot run out later. Windows allocates a file's clusters
+  // when its end is set; the allocation asked for first says so outright where the system offers
+  // it (Wine does not: there only a full disk's refusal counts).
+  bool reserve(uint64_t bytes) {
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
+    if (!SetFileInformationByHandle(file_, FileAllocationInfo, &allocation, sizeof allocation) &&
+        GetLastError() == ERROR_DISK_FULL) {
+      return false;
+    }
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(bytes);
+    return SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) && SetEndOfFile(file_);
+  }
+  bool map(uint64_t bytes) {
+    mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
+                                  static_cast<DWORD>(bytes), nullptr);
+    view_ = mapping_ == nullptr
+                ? nullptr
+                : MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, static_cast<SIZE_T>(bytes));
+    bytes_ = bytes;
+    if (view_ == nullptr) {
+      return false;
+    }
+    // Every page written once now, so that no call pays for a page's first use.
+    auto* pages = static_cast<volatile unsigned char*>(view_);
+    for (uint64_t at = 0; at < bytes; at += kPageBytes) {
+      pages[at] = 0;
+    }
+    return true;
+  }
+
+  std::vector<std::wstring> folders_;
+  std::wstring path_;
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  HANDLE mapping_ = nullptr;
+  void* view_ = nullptr;
+  uint64_t bytes_ = 0;
+};
 
 std::string fileVersion(const std::wstring& path) {
   DWORD ignored = 0;
@@ -156,104 +228,127 @@ void fileFacts(const std::wstring& path, std::vector<trace::Field>& fields) {
   fields.push_back({"vendor_crc32", hex});
 }
 
-std::vector<trace::Field> headerFields(const WallTime& start, const std::wstring& tracePath) {
+trace::Record header(const WallTime& start, const std::wstring& tracePath, uint64_t bytes) {
   const int64_t originUs =
       originCount.QuadPart / countsPerSecond.QuadPart * 1'000'000 +
       originCount.QuadPart % countsPerSecond.QuadPart * 1'000'000 / countsPerSecond.QuadPart;
-  return {{"tracer", kTracerVersion},
-          {"pid", std::to_string(GetCurrentProcessId())},
-          {"start", isoTime(start)},
-          {"clock_origin_us", std::to_string(originUs)},
-          {"trace", narrow(tracePath)},
-          {"limit_bytes", std::to_string(kTraceFileLimitBytes)},
-          {"kept", std::to_string(kTracesKept)},
-          {"vendor", narrow(vendorPath())},
-          {"vendor_search", kVendorSearch}};
+  trace::Record r;
+  r.kind = trace::Kind::Header;
+  r.fields = {{"tracer", kTracerVersion},
+              {"pid", std::to_string(GetCurrentProcessId())},
+              {"start", isoTime(start)},
+              {"clock_origin_us", std::to_string(originUs)},
+              {"trace", tracePath.empty() ? "none" : narrow(tracePath)},
+              {"limit_bytes", std::to_string(bytes)},
+              {"kept", std::to_string(kTracesKept)},
+              {"vendor", narrow(vendorPath())},
+              {"vendor_search", kVendorSearch}};
+  return r;
 }
 
-HMODULE loadVendor(DWORD& error) {
+// Said right after the header where the whole size could not be had: the trace holds less of a
+// long run, or (nowhere) nothing at all is saved.
+trace::Record spaceShortEvent(const SpaceTaken& taken, const MappedTraceFile& file) {
+  std::string refused;
+  for (const std::string& attempt : taken.refused) {
+    const size_t colon = attempt.find(':');
+    refused += (refused.empty() ? "" : ", ") +
+               narrow(file.folder(std::stoul(attempt.substr(0, colon)))) + " " +
+               attempt.substr(colon + 1);
+  }
+  return trace::eventRecord(
+      "trace-space-short",
+      {{"wanted_bytes", std::to_string(kTraceFileBytes)},
+       {"got_bytes", std::to_string(taken.bytes)},
+       {"saved", taken.folder ? "yes" : "no (no disk had room: the trace is kept in memory only)"},
+       {"refused", refused}});
+}
+
+VendorExports loadVendor(DWORD& error) {
+  VendorExports vendor;
   const HMODULE module =
       LoadLibraryExW(vendorPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   error = module == nullptr ? GetLastError() : 0;
-  return module;
+  vendor.loaded = module != nullptr;
+  for (int i = 0; vendor.loaded && i < kControllerExportCount; ++i) {
+    vendor.exports[i] = reinterpret_cast<void*>(GetProcAddress(module, kControllerExportNames[i]));
+  }
+  return vendor;
 }
-
-struct StandIn;
-StandIn* running = nullptr;
-LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 
 struct StandIn {
   QpcClock clock;
-  std::wstring tracePath;
-  trace::TraceFile fileOutput;
-  BoundedOutput output;
-  CallLog log;
-  Win32Vendor vendor;
-  ForwardingTracer tracer;
-
-  StandIn(HANDLE traceFile, std::wstring path, HMODULE vendorModule)
-      : tracePath(std::move(path)),
-        fileOutput(traceFile),
-        output(fileOutput, clock, kTraceFileLimitBytes),
-        log(output, clock),
-        vendor(vendorModule),
-        tracer(log, vendor) {}
+  MappedTraceFile file{traceFolders()};
+  trace::RingWriter ring;
+  VendorExports vendor;
+  ForwardingTracer tracer{ring, clock, vendor};
 };
 
-// "0x" and every hex digit of the value, whatever its width (an address is 16 digits in a 64-bit
-// build), without the C runtime: the process may be in no state to use it.
-void formatHex(char* out, uintptr_t value, int digits) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  *out++ = '0';
-  *out++ = 'x';
-  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-    *out++ = kDigits[(value >> shift) & 0xF];
-  }
-  *out = '\0';
-}
+StandIn* running = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 
+// Kernel calls and stores into the trace only: the heap may be what crashed.
 LONG WINAPI crashFilter(EXCEPTION_POINTERS* info) {
   if (running != nullptr && info != nullptr && info->ExceptionRecord != nullptr) {
-    char code[2 + 8 + 1], address[2 + 2 * sizeof(uintptr_t) + 1];
-    formatHex(code, info->ExceptionRecord->ExceptionCode, 8);
-    formatHex(address, reinterpret_cast<uintptr_t>(info->ExceptionRecord->ExceptionAddress),
-              2 * sizeof(uintptr_t));
-    trace::Record r;
-    r.kind = trace::Kind::Crash;
-    r.timeUs = running->clock.nowUs();
-    r.threadId = GetCurrentThreadId();
-    r.fields = {{"code", code}, {"address", address}};
-    running->fileOutput.writeLineAtExit(trace::formatRecord(r));
+    running->tracer.crash(info->ExceptionRecord->ExceptionCode,
+                          static_cast<uint64_t>(reinterpret_cast<uintptr_t>(
+                              info->ExceptionRecord->ExceptionAddress)));
+    running->file.flush();
   }
   return previousFilter != nullptr ? previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
+DWORD WINAPI flushMain(void* standIn) {
+  auto& self = *static_cast<StandIn*>(standIn);
+  uint64_t flushed = 0;
+  for (;;) {
+    Sleep(kFlushEveryMs);
+    const uint64_t claimed = self.ring.claimed();
+    if (claimed != flushed) {
+      self.file.flush();
+      flushed = claimed;
+    }
+  }
+}
+
 StandIn& create() {
   const WallTime start = localNow();
-  std::wstring path;
-  const HANDLE file = createTraceFile(start, path);
-  DWORD error = 0;
-  const HMODULE vendor = loadVendor(error);
-  auto* standIn = new StandIn(file, path, vendor);
-  trace::Record header;
-  header.kind = trace::Kind::Header;
-  header.fields = headerFields(start, path);
-  if (vendor != nullptr) {
-    header.fields.push_back({"vendor_version", fileVersion(vendorPath())});
-    fileFacts(vendorPath(), header.fields);
+  auto* standIn = new StandIn;
+  const SpaceTaken taken = takeTraceSpace(standIn->file, traceFolders().size());
+  void* memory = standIn->file.view();
+  uint64_t bytes = standIn->file.bytes();
+  if (!taken.folder) {
+    // No disk had room: the calls are still traced, in memory, and the run goes on unchanged.
+    bytes = kSmallestTraceFileBytes;
+    memory =
+        VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   }
-  standIn->log.write(header);
-  if (vendor == nullptr) {
-    trace::Record failed;
-    failed.kind = trace::Kind::Event;
-    failed.name = "vendor-load-failed";
-    failed.fields = {{"error", std::to_string(error)}};
-    standIn->log.write(failed);
+  standIn->ring.start(memory, bytes, countsPerSecond.QuadPart, originCount.QuadPart);
+  DWORD error = 0;
+  standIn->vendor = loadVendor(error);
+  trace::Record head = header(start, taken.folder ? standIn->file.path() : L"", bytes);
+  if (standIn->vendor.loaded) {
+    head.fields.push_back({"vendor_version", fileVersion(vendorPath())});
+    fileFacts(vendorPath(), head.fields);
+  }
+  standIn->tracer.write(head);
+  if (!taken.refused.empty()) {
+    standIn->tracer.write(spaceShortEvent(taken, standIn->file));
+  }
+  if (!standIn->vendor.loaded) {
+    standIn->tracer.write(
+        trace::eventRecord("vendor-load-failed", {{"error", std::to_string(error)}}));
   }
   ForwardingTracer::install(&standIn->tracer);
   running = standIn;
   previousFilter = SetUnhandledExceptionFilter(crashFilter);
-  standIn->log.startWatch();
+  if (taken.folder) {
+    standIn->file.flush();
+    const HANDLE flusher = CreateThread(nullptr, 0, flushMain, standIn, 0, nullptr);
+    if (flusher != nullptr) {
+      CloseHandle(flusher);
+    }
+  }
   return *standIn;
 }
 
@@ -262,23 +357,25 @@ bool vendorPresent() {
   if (GetFileAttributesW(vendorPath().c_str()) != INVALID_FILE_ATTRIBUTES) {
     return true;
   }
-  std::wstring path;
   const WallTime start = localNow();
-  const HANDLE file = createTraceFile(start, path);
-  if (file != INVALID_HANDLE_VALUE) {
+  MappedTraceFile file(traceFolders());
+  for (size_t folder = 0; folder < traceFolders().size(); ++folder) {
+    if (!file.take(folder, kNoteFileBytes)) {
+      continue;
+    }
     QpcClock clock;
-    trace::TraceFile output(file);
-    trace::Record r;
-    r.kind = trace::Kind::Header;
-    r.fields = headerFields(start, path);
-    r.threadId = GetCurrentThreadId();
-    output.writeLine(trace::formatRecord(r));
-    r.kind = trace::Kind::Event;
-    r.name = "vendor-absent";
-    r.fields = {{"path", narrow(vendorPath())},
-                {"effect", "the stand-in refuses to load, as if no library were installed"}};
-    r.timeUs = clock.nowUs();
-    output.writeLine(trace::formatRecord(r));
+    trace::RingWriter ring;
+    ring.start(file.view(), file.bytes(), countsPerSecond.QuadPart, originCount.QuadPart);
+    const VendorExports none;
+    ForwardingTracer note(ring, clock, none);
+    note.write(header(start, file.path(), file.bytes()));
+    note.write(trace::eventRecord(
+        "vendor-absent",
+        {{"path", narrow(vendorPath())},
+         {"effect", "the stand-in refuses to load, as if no library were installed"}}));
+    file.flush();
+    file.release();
+    break;
   }
   return false;
 }

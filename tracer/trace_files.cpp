@@ -4,32 +4,58 @@
 #include <array>
 #include <cstdio>
 
-#include "trace/trace_writer.h"
-
 namespace halvane::tracer {
 namespace {
 
 constexpr std::string_view kPrefix = "halvane-";
-constexpr std::string_view kSuffix = ".txt";
-// Room for the line that says the trace is full.
-constexpr uint64_t kFullLineRoom = 128;
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+constexpr std::string_view kSuffix = ".trace";
+constexpr size_t kDigits = 6;
 
 }  // namespace
 
-std::string traceFileName(const WallTime& t, int attempt) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "halvane-%04d%02d%02d-%02d%02d%02d-%03d", t.year, t.month,
-                t.day, t.hour, t.minute, t.second, t.millisecond);
-  std::string name = buffer;
-  if (attempt > 0) {
-    name += '-';
-    name += std::to_string(attempt);
+std::string traceFileName(uint64_t sequence) {
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "halvane-%06llu.trace",
+                static_cast<unsigned long long>(sequence));
+  return buffer;
+}
+
+std::optional<uint64_t> traceSequence(std::string_view name) {
+  if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) {
+    return std::nullopt;
   }
-  return name + std::string(kSuffix);
+  const std::string_view digits =
+      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+  if (digits.size() < kDigits || digits.size() > 19 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  uint64_t value = 0;
+  for (const char c : digits) {
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return value;
+}
+
+uint64_t nextTraceSequence(const std::vector<std::string>& names) {
+  uint64_t highest = 0;
+  for (const std::string& name : names) {
+    highest = std::max(highest, traceSequence(name).value_or(0));
+  }
+  return highest + 1;
+}
+
+std::vector<std::string> tracesToRemove(std::vector<std::string> names, size_t kept) {
+  std::erase_if(names, [](const std::string& n) { return !traceSequence(n); });
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return *traceSequence(a) < *traceSequence(b);
+  });
+  const size_t keepOld = kept == 0 ? 0 : kept - 1;
+  if (names.size() <= keepOld) {
+    return {};
+  }
+  names.resize(names.size() - keepOld);
+  return names;
 }
 
 std::string isoTime(const WallTime& t) {
@@ -39,65 +65,19 @@ std::string isoTime(const WallTime& t) {
   return buffer;
 }
 
-bool isTraceFileName(std::string_view name) {
-  // "halvane-" digits{8} "-" digits{6} "-" digits{3} ["-" digits] ".txt"
-  constexpr std::string_view kStamp = "########-######-###";
-  if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) {
-    return false;
-  }
-  const std::string_view stamp =
-      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-  if (stamp.size() < kStamp.size()) {
-    return false;
-  }
-  for (size_t i = 0; i < kStamp.size(); ++i) {
-    if (kStamp[i] == '#' ? !isDigit(stamp[i]) : stamp[i] != kStamp[i]) {
-      return false;
+SpaceTaken takeTraceSpace(TraceSpace& space, size_t folders) {
+  SpaceTaken taken;
+  for (uint64_t bytes = kTraceFileBytes; bytes >= kSmallestTraceFileBytes; bytes /= 4) {
+    for (size_t folder = 0; folder < folders; ++folder) {
+      if (space.take(folder, bytes)) {
+        taken.folder = folder;
+        taken.bytes = bytes;
+        return taken;
+      }
+      taken.refused.push_back(std::to_string(folder) + ":" + std::to_string(bytes));
     }
   }
-  const std::string_view attempt = stamp.substr(kStamp.size());
-  return attempt.empty() || (attempt.size() > 1 && attempt[0] == '-' &&
-                             std::all_of(attempt.begin() + 1, attempt.end(), isDigit));
-}
-
-std::vector<std::string> tracesToRemove(std::vector<std::string> names, size_t kept) {
-  std::erase_if(names, [](const std::string& n) { return !isTraceFileName(n); });
-  // By start time, then attempt: without the suffix "…-123" sorts before "…-123-1".
-  const auto stem = [](const std::string& n) {
-    return std::string_view(n).substr(0, n.size() - kSuffix.size());
-  };
-  std::sort(names.begin(), names.end(),
-            [&](const std::string& a, const std::string& b) { return stem(a) < stem(b); });
-  const size_t keepOld = kept == 0 ? 0 : kept - 1;
-  if (names.size() <= keepOld) {
-    return {};
-  }
-  names.resize(names.size() - keepOld);
-  return names;
-}
-
-void BoundedOutput::writeLine(std::string_view line) {
-  std::lock_guard lock(mutex_);
-  if (full_) {
-    return;
-  }
-  const uint64_t size = line.size() + trace::kLineEnd.size();
-  if (written_ + size + kFullLineRoom > limit_) {
-    full_ = true;
-    const std::string last =
-        trace::formatLine(clock_.nowUs(), clock_.threadId(),
-                          "event trace-full limit_bytes=" + std::to_string(limit_));
-    written_ += last.size() + trace::kLineEnd.size();
-    inner_.writeLine(last);
-    return;
-  }
-  written_ += size;
-  inner_.writeLine(line);
-}
-
-uint64_t BoundedOutput::written() const {
-  std::lock_guard lock(mutex_);
-  return written_;
+  return taken;
 }
 
 uint32_t crc32(const void* data, size_t size, uint32_t crc) {

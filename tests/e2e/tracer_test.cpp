@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "driver/operator_steps.h"
-#include "trace/trace_reader.h"
+#include "trace/ring_reader.h"
 
 namespace halvane::e2e {
 namespace {
@@ -34,7 +34,7 @@ std::string readWholeFile(const std::wstring& path) {
 std::vector<std::string> tracesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW entry;
-  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.txt").c_str(), &entry);
+  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.trace").c_str(), &entry);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       names.push_back(entry.cFileName);
@@ -44,7 +44,7 @@ std::vector<std::string> tracesIn(const std::wstring& folder) {
   std::sort(names.begin(), names.end());
   std::vector<std::string> texts;
   for (const std::wstring& name : names) {
-    texts.push_back(readWholeFile(folder + L"\\" + name));
+    texts.push_back(trace::traceText(readWholeFile(folder + L"\\" + name)));
   }
   return texts;
 }
@@ -161,6 +161,75 @@ TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForC
   EXPECT_THAT(text, HasSubstr(" c1006=5 "));  // the first turntable's acceleration at the click
   EXPECT_TRUE(session.closeByEscape());
   EXPECT_THAT(standInTraces(session).front(), HasSubstr(" operator window-end title="));
+}
+
+// Killed at any moment: every call the simulated library answered is in the stand-in's trace, but
+// at most the last, which the kill caught before it returned through the stand-in; that one, or a
+// call the kill caught inside the library, shows in flight. The kills fall in the configuration's
+// burst of calls (the worker is nearly always inside one), in a homing's polling and after it.
+TEST(ThroughTheStandIn, AKillAtAnyMomentLeavesEveryCallThatReturnedAndTheOneInFlight) {
+  struct Moment {
+    bool homing;           // after the configuration, during a homing
+    const char* answered;  // once the simulated library has answered this call
+    DWORD thenMs;          // and this much later
+  };
+  const Moment moments[] = {{false, "PCAN_SetAccel(1, ", 0},
+                            {false, "PCAN_SetMicroStep(2, ", 0},
+                            {true, "PCAN_StartRelStep(1, ", 0},
+                            {true, "PCAN_StartRelStep(1, ", 270}};
+  const auto callText = [](const trace::Record& r) {
+    return r.signature() + " -> " + std::to_string(r.result.value_or(-999));
+  };
+  int caughtInFlight = 0;
+  for (const Moment& moment : moments) {
+    SCOPED_TRACE(std::string(moment.answered) + " +" + std::to_string(moment.thenMs) + " ms");
+    SessionOptions options;
+    options.throughTracer = true;
+    options.simulatorSettings = {{L"HALVANE_SIM_TIME_SCALE", L"5"},
+                                 {L"HALVANE_SIM_START_ANGLE", L"1:180,2:200"}};
+    ProgramSession session(options);
+    ASSERT_TRUE(session.started());
+    if (moment.homing) {
+      ASSERT_TRUE(openAndConfigure(session));
+      session.window().click(IDC_RESET1);
+    } else {
+      session.window().click(IDC_OPEN);
+    }
+    ASSERT_TRUE(waitUntil([&] { return countStartingWith(session.calls(), moment.answered) > 0; },
+                          std::chrono::seconds(20)));
+    Sleep(moment.thenMs);  // the moment of the kill, not a wait for anything
+    ASSERT_TRUE(TerminateProcess(session.process(), 9));
+    ASSERT_EQ(WaitForSingleObject(session.process(), 10000), WAIT_OBJECT_0);
+
+    std::vector<std::string> answered;
+    for (const trace::Record& r : recordsOf(parseTrace(session.trace()))) {
+      if (r.kind == trace::Kind::Call) {
+        answered.push_back(callText(r));
+      }
+    }
+    const auto traces = standInTraces(session);
+    ASSERT_EQ(traces.size(), 1u);
+    const trace::ReadResult read = trace::readTrace(traces.front());
+    ASSERT_FALSE(read.error) << trace::describe(*read.error);
+    std::vector<std::string> returned, inFlight;
+    for (const trace::Record& r : read.records) {
+      if (r.kind == trace::Kind::Call) {
+        returned.push_back(callText(r));
+      } else if (r.kind == trace::Kind::InFlight) {
+        inFlight.push_back(r.signature());
+      }
+    }
+    ASSERT_LE(returned.size(), answered.size());
+    EXPECT_GE(returned.size() + 1, answered.size()) << "a call that returned is missing";
+    EXPECT_TRUE(std::equal(returned.begin(), returned.end(), answered.begin()));
+    EXPECT_LE(inFlight.size(), 1u);
+    if (answered.size() > returned.size()) {
+      ASSERT_EQ(inFlight.size(), 1u) << "the call the kill caught shows in flight";
+      EXPECT_EQ(inFlight.front() + " -> ", answered.back().substr(0, inFlight.front().size() + 4));
+    }
+    caughtInFlight += inFlight.empty() ? 0 : 1;
+  }
+  RecordProperty("kills_that_caught_a_call_in_flight", caughtInFlight);
 }
 
 TEST(ThroughTheStandIn, WithNoVendorLibraryTheProgramBehavesAsWithNoneAndTheTraceSaysWhy) {

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "trace/trace_reader.h"
+#include "trace/ring_reader.h"
 #include "trace/trace_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace halvane::trace;
-  const ReadResult read = readTrace(std::string_view(reinterpret_cast<const char*>(data), size));
+  const ReadResult read = readAnyTrace(std::string_view(reinterpret_cast<const char*>(data), size));
   if (read.error && read.error->line == 0) {
     std::abort();
   }

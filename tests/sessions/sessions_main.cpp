@@ -12,7 +12,7 @@
 #include "tests/sessions/scenarios.h"
 #include "tests/sessions/step_player.h"
 #include "tools/halvane-trace/trace_diff.h"
-#include "trace/trace_reader.h"
+#include "trace/ring_reader.h"
 
 namespace halvane::sessions {
 namespace {
@@ -26,19 +26,19 @@ std::wstring windowsPath(const std::string& path) {
   return windows;
 }
 
-// The recording stand-in's trace of the session's run (its newest).
+// The recording stand-in's trace of the session's run (its newest), as text.
 std::string standInTrace(const e2e::ProgramSession& session) {
   const std::wstring folder = session.libraryFolder() + L"\\traces";
   std::wstring newest;
   WIN32_FIND_DATAW entry;
-  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.txt").c_str(), &entry);
+  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.trace").c_str(), &entry);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       newest = std::max(newest, std::wstring(entry.cFileName));
     } while (FindNextFileW(find, &entry));
     FindClose(find);
   }
-  return newest.empty() ? std::string() : e2e::readFile(folder + L"\\" + newest);
+  return newest.empty() ? std::string() : trace::traceText(e2e::readFile(folder + L"\\" + newest));
 }
 
 bool writeFile(const std::wstring& path, const std::string& text) {
@@ -83,7 +83,7 @@ int recordAll(const std::string& folder) {
 
 int replay(const std::string& recordingPath, Pace pace, const std::string& keepPath) {
   const std::wstring recording = windowsPath(recordingPath);
-  const trace::ReadResult recorded = trace::readTrace(e2e::readFile(recording));
+  const trace::ReadResult recorded = trace::readAnyTrace(e2e::readFile(recording));
   if (recorded.records.empty()) {
     std::cerr << "replay: " << recordingPath << " holds no trace"
               << (recorded.error ? ": " + trace::describe(*recorded.error) : "") << "\n";

@@ -36,6 +36,7 @@ constexpr char kSession[] =
     "7000.000 3 callback StatusCallback(2, 0, [00 00], 0)\n"
     "8000.000 4 call PCAN_SetDir(2, 1) -> 9 bus=1.776\n"
     "8100.000 4 call PCAN_SetDecel(2, 5) missing\n"
+    "8200.000 4 event records-dropped count=12 why=\"the ring overwrote them\"\n"
     "3608100.000 4 inflight PCAN_GetGPIOValue(2, &) for=1000.000\n";
 
 std::vector<trace::Record> records() {
@@ -77,7 +78,8 @@ TEST(Summary, NamesFailuresMovesReportsAndTheLongestCalls) {
        {"PCAN_SetDir(2, 1) -> 9 at 8000.000 ms", "1 missing", "9600 steps (homing), home switch",
         "2133 steps, rest report lost", "rest reports: 2 sent, 1 lost, 0 late",
         "rest reports: 1 sent, 0 lost, 1 late", "online at 300.000 ms",
-        "in flight for 1000.000 ms: PCAN_GetGPIOValue(2, &)", "none recorded"}) {
+        "in flight for 1000.000 ms: PCAN_GetGPIOValue(2, &)", "none recorded",
+        "Not whole: at 8200.000 ms, records-dropped count=12"}) {
     EXPECT_THAT(text, HasSubstr(expected));
   }
 }

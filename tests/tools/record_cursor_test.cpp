@@ -5,6 +5,8 @@
 
 #include "tools/halvane-trace/record_cursor.h"
 #include "tools/halvane-trace/trace_diff.h"
+#include "trace/ring_writer.h"
+#include "trace/trace_writer.h"
 
 namespace halvane::tools {
 namespace {
@@ -50,6 +52,46 @@ TEST(RecordCursor, ReadsAFileAcrossItsPiecesUpToACutOffEnd) {
             std::string::npos)
       << diff.report;
   EXPECT_TRUE(diffTraces(opener(first), opener(first)).same);
+}
+
+// The field tracer's file reads as the text trace it stands for: the tools compare one with the
+// other as equals, and a file that is neither says so.
+TEST(RecordCursor, ReadsTheTracersRingFileAsTheTextItHolds) {
+  std::vector<uint64_t> memory(16384);
+  trace::RingWriter ring;
+  ASSERT_TRUE(ring.start(memory.data(), memory.size() * 8, 1'000'000, 0));
+  std::string text;
+  for (int i = 0; i < 300; ++i) {
+    trace::CallBody call{};
+    call.exportIndex = 5;  // PCAN_SetAccel
+    call.args[0] = 1;
+    call.args[1] = i;
+    call.startTicks = 1000 * i;
+    call.beginClaim = static_cast<uint32_t>(ring.callBegin(4, call.startTicks, call));
+    ring.callEnd(4, call.startTicks + 1000, call);
+    text += std::to_string(i) + ".000 4 call PCAN_SetAccel(1, " + std::to_string(i) +
+            ") -> 0 took=1.000\r\n";
+  }
+  const std::string ringPath =
+      writeTrace("cursor-ring.trace",
+                 std::string(reinterpret_cast<const char*>(memory.data()), memory.size() * 8));
+  const std::string textPath = writeTrace("cursor-text.trace", text);
+  FileCursor cursor(ringPath);
+  std::string lines;
+  while (const trace::Record* r = cursor.next()) {
+    lines += trace::formatRecord(*r) + "\r\n";
+  }
+  EXPECT_FALSE(cursor.error());
+  EXPECT_EQ(lines, text);
+  const auto opener = [](const std::string& path) -> TraceOpener {
+    return [path] { return std::make_unique<FileCursor>(path); };
+  };
+  EXPECT_TRUE(diffTraces(opener(ringPath), opener(textPath)).same);
+
+  FileCursor damaged(writeTrace("cursor-damaged.trace", "HALVTRC1 and nothing more"));
+  EXPECT_EQ(damaged.next(), nullptr);
+  ASSERT_TRUE(damaged.error());
+  EXPECT_FALSE(damaged.error()->cutOff);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 //   halvane-trace summary FILE
 //   halvane-trace timeline FILE [-o OUT.html]
 //   halvane-trace diff [--ignore-wait-reads] A B
+//   halvane-trace text FILE [-o OUT]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,14 +16,17 @@
 #include "tools/halvane-trace/summary.h"
 #include "tools/halvane-trace/timeline.h"
 #include "tools/halvane-trace/trace_diff.h"
+#include "trace/line_sink.h"
 #include "trace/trace_reader.h"
+#include "trace/trace_writer.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: halvane-trace summary FILE\n"
     "       halvane-trace timeline FILE [-o OUT.html]\n"
-    "       halvane-trace diff [--ignore-wait-reads] A B\n";
+    "       halvane-trace diff [--ignore-wait-reads] A B\n"
+    "       halvane-trace text FILE [-o OUT]\n";
 
 int usage() {
   std::cerr << kUsage;
@@ -144,6 +148,31 @@ int diffCommand(const std::vector<std::string>& args) {
   return 1;
 }
 
+// Any trace as text lines, the field tracer's included: to standard output, or to OUT with the
+// line ends every trace file has.
+int textCommand(const std::vector<std::string>& args) {
+  if (args.size() != 2 && !(args.size() == 4 && args[2] == "-o")) {
+    return usage();
+  }
+  std::ofstream file;
+  if (args.size() == 4) {
+    file.open(args[3], std::ios::binary);
+    if (!file) {
+      std::cerr << "halvane-trace: cannot write " << args[3] << "\n";
+      return 1;
+    }
+  }
+  std::ostream& out = args.size() == 4 ? static_cast<std::ostream&>(file) : std::cout;
+  const std::string end = args.size() == 4 ? std::string(halvane::trace::kLineEnd) : "\n";
+  if (!forEachRecord(args[1], true, [&](const halvane::trace::Record& r) {
+        out << halvane::trace::formatRecord(r) << end;
+      })) {
+    return 1;
+  }
+  out.flush();
+  return out ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -151,6 +180,9 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "diff") {
     return diffCommand(args);
+  }
+  if (!args.empty() && args[0] == "text") {
+    return textCommand(args);
   }
   if (args.size() < 2 || (args[0] != "summary" && args[0] != "timeline")) {
     return usage();

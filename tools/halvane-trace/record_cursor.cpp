@@ -1,6 +1,7 @@
 #include "tools/halvane-trace/record_cursor.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace halvane::tools {
 
@@ -16,10 +17,26 @@ FileCursor::FileCursor(const std::string& path) : in_(path, std::ios::binary) {
     size_ = static_cast<double>(std::max<std::streamoff>(1, in_.tellg()));
     in_.seekg(0);
     piece_.resize(kPieceBytes);
+    char magic[sizeof trace::kRingMagic] = {};
+    in_.read(magic, sizeof magic);
+    in_.clear();
+    in_.seekg(0);
+    if (trace::isRingTrace(std::string_view(magic, sizeof magic))) {
+      whole_.assign(std::istreambuf_iterator<char>(in_), std::istreambuf_iterator<char>());
+      ring_ = std::make_unique<trace::RingReader>(whole_);
+      if (!ring_->problem().empty()) {
+        ringError_ = trace::ReadError{1, ring_->problem(), false};
+      }
+      done_ = size_;
+    }
   }
 }
 
 const trace::Record* FileCursor::next() {
+  if (ring_) {
+    ringRecord_ = ring_->next();
+    return ringRecord_ ? &*ringRecord_ : nullptr;
+  }
   while (at_ == records_.size()) {
     if (!readPiece()) {
       return nullptr;

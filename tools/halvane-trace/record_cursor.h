@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "trace/ring_reader.h"
 #include "trace/trace_reader.h"
 
 namespace halvane::tools {
@@ -29,9 +30,14 @@ class VectorCursor final : public RecordCursor {
  private:
   const std::vector<trace::Record>& records_;
   size_t at_ = 0;
+  std::string whole_;  // a ring trace
+  std::unique_ptr<trace::RingReader> ring_;
+  std::optional<trace::ReadError> ringError_;
+  std::optional<trace::Record> ringRecord_;
 };
 
-// A cut-off or corrupt file is read up to its fault; `error()` then says where.
+// A cut-off or corrupt file is read up to its fault; `error()` then says where. A ring trace (the
+// field tracer's) is read whole and told in the order it was written.
 class FileCursor final : public RecordCursor {
  public:
   explicit FileCursor(const std::string& path);
@@ -39,7 +45,9 @@ class FileCursor final : public RecordCursor {
   const trace::Record* next() override;
   // The share of the file read so far, 0 to 1.
   double fraction() const;
-  const std::optional<trace::ReadError>& error() const { return stream_.error(); }
+  const std::optional<trace::ReadError>& error() const {
+    return ring_ ? ringError_ : stream_.error();
+  }
 
  private:
   bool readPiece();
@@ -53,6 +61,10 @@ class FileCursor final : public RecordCursor {
   std::vector<char> piece_;
   std::vector<trace::Record> records_;  // of the last piece
   size_t at_ = 0;
+  std::string whole_;  // a ring trace
+  std::unique_ptr<trace::RingReader> ring_;
+  std::optional<trace::ReadError> ringError_;
+  std::optional<trace::Record> ringRecord_;
 };
 
 }  // namespace halvane::tools

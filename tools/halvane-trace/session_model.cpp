@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "common/export_names.h"
+#include "trace/ring_reader.h"
 
 namespace halvane::tools {
 namespace {
@@ -174,6 +175,11 @@ struct ModelBuilder::State {
 
   // The simulated rig's own view of a rest: "rest node=1 ... report=lost".
   void event(const trace::Record& r) {
+    if (r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
+        r.name == "trace-space-short" || r.name == "trace-full") {
+      model_.gaps.add(r, kRareLinesKept);
+      return;
+    }
     if (r.name != "rest") {
       return;
     }

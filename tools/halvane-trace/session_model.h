@@ -71,6 +71,9 @@ struct SessionModel {
   Kept operatorSteps;
   Kept inFlight;
   Kept crashes;
+  // Where the trace says it is not whole: records overwritten or cut off, a file smaller than
+  // meant.
+  Kept gaps;
   std::vector<trace::Record> longestCalls;  // longest first
   std::optional<trace::Record> header;
   size_t lines = 0;

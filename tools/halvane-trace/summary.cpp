@@ -93,6 +93,9 @@ std::string summaryText(const SessionModel& model) {
   }
   out += "Span: " + ms(model.firstUs) + " to " + ms(model.lastUs) + ", " +
          std::to_string(model.lines) + " lines\n";
+  for (const trace::Record& r : model.gaps.first) {
+    out += "Not whole: at " + ms(r.timeUs) + ", " + r.name + " " + fieldsOf(r) + "\n";
+  }
   for (const auto& [node, summary] : model.nodes) {
     describeNode(out, node, summary);
   }
