@@ -45,9 +45,15 @@ const std::vector<std::string> kHomingOffTheSwitch = {
     "PCAN_StartRelStep(1, 9600)",  "PCAN_GetControlStatus(1, &)",  "PCAN_SetExtStopEnable(1, 0)",
     "PCAN_ClearExtStopFlag(1, 1)", "PCAN_SetMotorPos(1, 0)",       "PCAN_SetMaxSpeed(1, 4000)"};
 
+// Without the reads a homing's wait makes for its own evidence: its position reads, and its status
+// reads but the last, which the homing goes on with.
 std::vector<std::string> withoutPositionReads(const std::vector<std::string>& calls) {
   std::vector<std::string> kept;
   for (const std::string& call : calls) {
+    const bool statusRead = call.rfind("PCAN_GetControlStatus(", 0) == 0;
+    if (statusRead && !kept.empty() && kept.back() == call) {
+      kept.pop_back();
+    }
     if (call.rfind("PCAN_GetMotorPos(", 0) != 0) {
       kept.push_back(call);
     }
@@ -162,7 +168,8 @@ TEST_F(Commands, AHomingEndedEarlyLeavesNoHomingSpeedForTheNextMove) {
   };
   const Case cases[] = {
       {L"PCAN_SetMotorPos:1@1", L"SetMotorPos fail!\n", IDC_SEND_POSITION1},
-      {L"PCAN_GetControlStatus:1@1", L"GetControlStatus fail!\n", IDC_SEND_FORWARD1},
+      // Every read fails: the wait's own reads settle nothing, the homing's read at rest ends it.
+      {L"PCAN_GetControlStatus:1", L"GetControlStatus fail!\n", IDC_SEND_FORWARD1},
   };
   for (const Case& c : cases) {
     start({{L"HALVANE_SIM_FAIL", c.failure}});
