@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <deque>
 
 namespace halvane {
 namespace {
@@ -11,6 +12,8 @@ using Clock = std::chrono::steady_clock;
 // A change of this many counts or fewer is an encoder wavering at rest, not motion: a turning
 // wheel travels far more between two reads.
 constexpr int kWaveringCounts = 2;
+constexpr size_t kStatusReadsPerWindow = 4;
+constexpr int kPollsPerWindow = 4;
 
 // The position reads of one move as runs of standing still. The read from before the start opens
 // the first run, so a move that has already ended at the first read after the start still shows
@@ -81,21 +84,20 @@ class RestWait {
       auto now = Clock::now();
       if (marks.lastRest > seen) {
         restReportedAt_ = now;
-        // At once, but never more often than once a poll, however often the node repeats it.
-        const auto allowed = lastStatusRead_ ? *lastStatusRead_ + poll() : now;
-        nextStatusRead_ = std::min(nextStatusRead_, std::max(now, allowed));
+        // At once, unless the node repeats its reports so often that the reads would crowd the bus.
+        nextStatusRead_ = std::min(nextStatusRead_, std::max(now, statusReadAllowedAt()));
       }
       seen = marks.count;
       if (now >= deadline) {
         return RestWaitOutcome::TimedOut;
       }
       if (statusProvesRest_ && now >= nextStatusRead_) {
-        if (readStatusShowsSwitchStop(now)) {
+        if (readStatusShowsSwitchStop()) {
           return concludeRest();
         }
       }
-      if (positionReadable_ && now >= nextPositionRead_) {
-        readPosition(now);
+      if (positionReadable_ && Clock::now() >= nextPositionRead_) {
+        readPosition();
         if (positionShowsRest()) {
           return concludeRest();
         }
@@ -119,21 +121,35 @@ class RestWait {
     return RestWaitOutcome::Rest;
   }
 
+  // At most kStatusReadsPerWindow status reads in any span of four polls (a second), so with the
+  // position read once a poll the wait never makes more than eight reads a second.
+  Clock::time_point statusReadAllowedAt() const {
+    if (statusReads_.size() < kStatusReadsPerWindow) {
+      return Clock::time_point::min();
+    }
+    return statusReads_.front() + kPollsPerWindow * poll();
+  }
+
   // A failed read settles nothing: the wait goes on. Without the export bit 0 is never set, so
-  // it is no longer asked.
-  bool readStatusShowsSwitchStop(Clock::time_point now) {
-    lastStatusRead_ = now;
-    nextStatusRead_ = now + timings_.statusPollInterval;
+  // it is no longer asked. Reads are timed from their end, so their spacing holds on the bus.
+  bool readStatusShowsSwitchStop() {
     int status = 0;
     const CallOutcome outcome = context_.link.PCAN_GetControlStatus(axis_.nodeId(), &status);
+    const auto now = Clock::now();
+    statusReads_.push_back(now);
+    if (statusReads_.size() > kStatusReadsPerWindow) {
+      statusReads_.pop_front();
+    }
+    nextStatusRead_ = std::max(now + timings_.statusPollInterval, statusReadAllowedAt());
     statusProvesRest_ = outcome != CallOutcome::Skipped;
     return outcome == CallOutcome::Done && (status & kControlStoppedBySwitch) != 0;
   }
 
-  void readPosition(Clock::time_point now) {
-    nextPositionRead_ = now + poll();
+  void readPosition() {
     int position = 0;
     const CallOutcome outcome = context_.link.PCAN_GetMotorPos(axis_.nodeId(), &position);
+    const auto now = Clock::now();
+    nextPositionRead_ = now + poll();
     positionReadable_ =
         outcome != CallOutcome::Skipped;  // a missing export leaves 0, saying nothing
     if (outcome != CallOutcome::Done) {
@@ -173,7 +189,7 @@ class RestWait {
   std::optional<Clock::time_point> restReportedAt_;
   Clock::time_point nextPositionRead_;
   Clock::time_point nextStatusRead_;
-  std::optional<Clock::time_point> lastStatusRead_;
+  std::deque<Clock::time_point> statusReads_;  // the latest, oldest first
 };
 
 }  // namespace

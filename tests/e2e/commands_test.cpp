@@ -114,15 +114,21 @@ TEST_F(Commands, SlotMoveAfterHomingTurnsForwardToTheSlot) {
                           "PCAN_SetDir(1, 1)", "PCAN_StartRelStep(1, 3200)"));
 }
 
-// Where the first trace entry of `kind` starting with `prefix` is; the trace's size when none is.
-size_t indexOf(const std::vector<TraceEntry>& entries, const std::string& kind,
-               const std::string& prefix) {
-  for (size_t i = 0; i < entries.size(); ++i) {
+// Where the first trace entry of `kind` starting with `prefix` is after `from`; the trace's size
+// when none is.
+size_t indexAfter(const std::vector<TraceEntry>& entries, size_t from, const std::string& kind,
+                  const std::string& prefix) {
+  for (size_t i = from; i < entries.size(); ++i) {
     if (entries[i].kind == kind && entries[i].text.rfind(prefix, 0) == 0) {
       return i;
     }
   }
   return entries.size();
+}
+
+size_t indexOf(const std::vector<TraceEntry>& entries, const std::string& kind,
+               const std::string& prefix) {
+  return indexAfter(entries, 0, kind, prefix);
 }
 
 // Libraries that report rest before the move has ended, late or not at all, with a position that
@@ -154,6 +160,87 @@ TEST_F(Commands, HomingWaitsForTheRestOfItsOwnMove) {
     EXPECT_LT(indexOf(entries, "call", "PCAN_StartRelStep(1"), rest) << what;
     EXPECT_LT(rest, indexOf(entries, "call", "PCAN_SetExtStopEnable(1, 0)")) << what;
     EXPECT_LT(rest, indexOf(entries, "call", "PCAN_SetMotorPos(1")) << what;
+    session_.reset();
+  }
+}
+
+// The library behaviours that once misled the homing's wait, each on the simulated rig: the wheel
+// is at rest before the stop is disarmed or the position zeroed, the operator sees what the rest
+// says, and the wait reads node 1 at most eight times in any second.
+TEST_F(Commands, LibraryBehavioursThatOnceMisledTheWaitEndAsTheRestSays) {
+  struct Case {
+    const char* name;
+    std::map<std::wstring, std::wstring> settings;
+    const wchar_t* message;  // nullptr: none
+    bool noStepsAfterARotationOfNone = false;
+  };
+  const wchar_t* const noSwitch = L"Failure of home switch!!\n";
+  const Case cases[] = {
+      {"the end shown at the first read, the rest reported 200 ms later, no switch",
+       {{L"HALVANE_SIM_NO_SWITCH", L"1"},
+        {L"HALVANE_SIM_REPORT_DELAY_MS", L"200"},
+        {L"HALVANE_SIM_TIME_SCALE", L"1000"}},
+       noSwitch},
+      {"a position refreshed every 400 ms, a stale rest, no switch",
+       {{L"HALVANE_SIM_POSITION_REFRESH_MS", L"400"},
+        {L"HALVANE_SIM_STALE_REST", L"1"},
+        {L"HALVANE_SIM_REPORT_DELAY_MS", L"30"},
+        {L"HALVANE_SIM_NO_SWITCH", L"1"},
+        {L"HALVANE_SIM_TIME_SCALE", L"5"}},
+       noSwitch},
+      {"the first status read failing, the position seen only at rest",
+       {{L"HALVANE_SIM_FAIL", L"PCAN_GetControlStatus:1@1"},
+        {L"HALVANE_SIM_POSITION_AT_REST", L"1"},
+        {L"HALVANE_SIM_TIME_SCALE", L"5"}},
+       nullptr},
+      {"a wavering position, the rest report lost",
+       {{L"HALVANE_SIM_POSITION_WAVER", L"1"}, {L"HALVANE_SIM_LOSE_REST", L"1"}},
+       nullptr},
+      {"a start of no steps after a rotation of none, every rest report lost",
+       {{L"HALVANE_SIM_LOSE_REST", L"1@1+"}},
+       noSwitch,
+       true},
+      {"the status repeated every 50 ms, a stale rest, no switch",
+       {{L"HALVANE_SIM_STATUS_PERIOD_MS", L"50"},
+        {L"HALVANE_SIM_STALE_REST", L"1"},
+        {L"HALVANE_SIM_NO_SWITCH", L"1"},
+        {L"HALVANE_SIM_TIME_SCALE", L"5"}},
+       noSwitch},
+  };
+  for (const Case& c : cases) {
+    start(c.settings);
+    if (c.noStepsAfterARotationOfNone) {
+      window().setText(IDC_FORWARD_ANGLE1, L"0");
+      run(IDC_SEND_FORWARD1);
+      window().selectListRow(IDC_MICROSTEP1, 0);  // microstep 0: a homing move of no steps
+    }
+    const size_t before = parseTrace(session_->trace()).size();
+    window().click(IDC_RESET1);
+    if (c.message != nullptr) {
+      EXPECT_EQ(window().takeMessage(30000), c.message) << c.name;
+    }
+    ASSERT_TRUE(waitForCommandButtons(window(), true, std::chrono::seconds(30))) << c.name;
+    EXPECT_FALSE(window().messageBox().has_value()) << c.name;
+    const auto entries = parseTrace(session_->trace());
+    const size_t start = indexAfter(entries, before, "call", "PCAN_StartRelStep(1");
+    const size_t rest = indexAfter(entries, start, "event", "rest node=1 ");
+    const size_t disarm = indexAfter(entries, start, "call", "PCAN_SetExtStopEnable(1, 0)");
+    ASSERT_LT(disarm, entries.size()) << c.name;
+    EXPECT_LT(rest, disarm) << c.name;
+    EXPECT_LT(disarm, indexAfter(entries, start, "call", "PCAN_SetMotorPos(1, 0)")) << c.name;
+    std::vector<double> reads;
+    for (size_t i = start; i < disarm; ++i) {
+      const std::string& text = entries[i].text;
+      if (entries[i].kind == "call" && (text.rfind("PCAN_GetMotorPos(1", 0) == 0 ||
+                                        text.rfind("PCAN_GetControlStatus(1", 0) == 0)) {
+        reads.push_back(entries[i].ms);
+      }
+    }
+    for (size_t first = 0; first < reads.size(); ++first) {
+      const auto end = std::lower_bound(reads.begin() + static_cast<long>(first), reads.end(),
+                                        reads[first] + 1000);
+      EXPECT_LE(end - reads.begin() - static_cast<long>(first), 8) << c.name;
+    }
     session_.reset();
   }
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -183,10 +184,10 @@ struct WheelScript {
   std::vector<TimedReport> reports{};
   Position position = Position::Live;
   bool stoppedBySwitch = true;
-  int refreshMs = 0;                 // lagging: the value read is refreshed this often
-  int repeatRestEveryMs = 0;         // a rest report this often from the real rest on
+  int refreshMs = 0;                   // lagging: the value read is refreshed this often
+  int repeatRestEveryMs = 0;           // a rest report this often from the real rest on
   std::set<int> failingStatusReads{};  // which control status reads fail (1 the first)
-  bool flagLeftLatched = false;      // the flag cannot be cleared: bit 0 is set from before
+  bool flagLeftLatched = false;        // the flag cannot be cleared: bit 0 is set from before
   int microstep = 2;
   int jumpCounts = 0;  // the move's end shown from the start on: a short move ended inside the call
 };
@@ -225,8 +226,8 @@ class ScriptedWheel {
 
   struct Outcome {
     bool endedWhileTurning = false;
-    std::optional<int> zeroedAtMs;
-    std::vector<int> evidenceReadsAtMs;  // position and status reads, but the homing's last one
+    std::optional<double> zeroedAtMs;
+    std::vector<double> evidenceReadsAtMs;  // position and status reads, but the homing's last one
   };
   Outcome outcome() {
     std::lock_guard lock(mutex_);
@@ -243,17 +244,16 @@ class ScriptedWheel {
  private:
   using Clock = std::chrono::steady_clock;
 
-  int nowMs() const {  // program time since the start
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                (Clock::now() - startedAt_) * kTimeScale)
-                                .count());
+  double nowMs() const {  // program time since the start
+    return std::chrono::duration<double, std::milli>(Clock::now() - startedAt_).count() *
+           kTimeScale;
   }
-  bool turning(int ms) const { return started_ && ms < script_.travelMs; }
-  int positionAt(int ms) const {
+  bool turning(double ms) const { return started_ && ms < script_.travelMs; }
+  int positionAt(double ms) const {
     if (!started_) {
       return kStartPosition;
     }
-    const int travelled = std::clamp(ms, 0, script_.travelMs);
+    const double travelled = std::clamp(ms, 0.0, static_cast<double>(script_.travelMs));
     return kStartPosition - script_.jumpCounts - static_cast<int>(kCountsPerMs * travelled);
   }
 
@@ -263,7 +263,7 @@ class ScriptedWheel {
     int result = 0;
     {
       std::lock_guard lock(mutex_);
-      const int ms = started_ ? nowMs() : -1;
+      const double ms = started_ ? nowMs() : -1;
       if (name == "PCAN_StartRelStep") {
         started_ = true;
         startedAt_ = Clock::now();
@@ -276,13 +276,13 @@ class ScriptedWheel {
       } else if (name == "PCAN_GetMotorPos") {
         outcome_.evidenceReadsAtMs.push_back(ms);
         ++positionReads_;
-        const int settled = turning(ms) ? 0 : ms;
+        const double settled = turning(ms) ? 0 : ms;
         switch (script_.position) {
           case P::Live:
             *a.out = positionAt(ms);
             break;
           case P::Lagging:
-            *a.out = positionAt(ms - (ms + script_.refreshMs / 2) % script_.refreshMs);
+            *a.out = positionAt(ms - std::fmod(ms + script_.refreshMs / 2, script_.refreshMs));
             break;
           case P::Wavering:
             *a.out = positionAt(ms) + positionReads_ % 2;
@@ -351,13 +351,13 @@ class ScriptedWheel {
   bool started_ = false;
   Clock::time_point startedAt_;
   int positionReads_ = 0;
-  std::vector<int> statusReadsAtMs_;
+  std::vector<double> statusReadsAtMs_;
   Outcome outcome_;
   std::thread reporter_;
 };
 
 // The most evidence reads in any second of program time.
-size_t mostReadsInASecond(const std::vector<int>& readsAtMs) {
+size_t mostReadsInASecond(const std::vector<double>& readsAtMs) {
   size_t most = 0;
   for (size_t first = 0; first < readsAtMs.size(); ++first) {
     const auto end = std::lower_bound(readsAtMs.begin() + static_cast<long>(first), readsAtMs.end(),
@@ -725,7 +725,7 @@ void keepPositionMoving(FakeRig& rig) {
   rig.library.setOutValue("PCAN_GetControlStatus", 1, 0);
   auto position = std::make_shared<std::atomic<int>>(0);
   rig.library.setHandler("PCAN_GetMotorPos", [position](const FakeControllerLibrary::Arguments& a) {
-    *a.out = --*position;
+    *a.out = *position -= 60;  // far more than a wavering count
     return 0;
   });
 }

@@ -87,7 +87,7 @@ TEST_F(Worker, AHomingHoldsBackLaterCommandsUntilTheMotorRests) {
   auto position = std::make_shared<std::atomic<int>>(0);
   auto onSwitch = std::make_shared<std::atomic<bool>>(false);
   rig.library.setHandler("PCAN_GetMotorPos", [position](const FakeControllerLibrary::Arguments& a) {
-    *a.out = --*position;  // turning until the switch stops it
+    *a.out = *position -= 60;  // turning until the switch stops it
     return 0;
   });
   rig.library.setHandler("PCAN_GetControlStatus",
