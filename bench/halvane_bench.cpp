@@ -5,6 +5,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -268,6 +269,7 @@ void waitReadRate(Shared& shared) {
     session->window().takeMessage(30000);  // "Failure of home switch!!"
     buttonsBack(session->window());
     std::vector<double> reads;
+    size_t lastStatus = SIZE_MAX;
     bool waiting = false;
     for (const TraceEntry& entry : e2e::parseTrace(session->trace())) {
       if (entry.kind != "call") {
@@ -276,10 +278,16 @@ void waitReadRate(Shared& shared) {
       if (entry.text.rfind("PCAN_StartRelStep(1", 0) == 0) {
         waiting = true;
         reads.clear();
-      } else if (entry.text.rfind("PCAN_SetExtStopEnable(1, 0)", 0) == 0) {
+        lastStatus = SIZE_MAX;
+      } else if (entry.text.rfind("PCAN_SetExtStopEnable(1, 0)", 0) == 0 && waiting) {
         waiting = false;
-      } else if (waiting && (entry.text.rfind("PCAN_GetMotorPos(1", 0) == 0 ||
-                             entry.text.rfind("PCAN_GetControlStatus(1", 0) == 0)) {
+        if (lastStatus < reads.size()) {
+          reads.erase(reads.begin() + static_cast<long>(lastStatus));  // the homing's own, at rest
+        }
+      } else if (waiting && entry.text.rfind("PCAN_GetMotorPos(1", 0) == 0) {
+        reads.push_back(entry.ms);
+      } else if (waiting && entry.text.rfind("PCAN_GetControlStatus(1", 0) == 0) {
+        lastStatus = reads.size();
         reads.push_back(entry.ms);
       }
     }
