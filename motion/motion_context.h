@@ -14,7 +14,7 @@ namespace halvane {
 // the control status and the position, read at a steady rate while the wheel turns (together at
 // most eight reads a second); the whole wait is bounded.
 struct HomingTimings {
-  // The position is read this often; a rest report stands once it is still for two such reads.
+  // The position is read this often; after a rest report it must stand still for two polls.
   std::chrono::milliseconds positionPollInterval{250};
   // The stop flag is read this often, and at a rest report no sooner than a poll after the last.
   std::chrono::milliseconds statusPollInterval{500};

@@ -150,8 +150,8 @@ class RestWait {
     const CallOutcome outcome = context_.link.PCAN_GetMotorPos(axis_.nodeId(), &position);
     const auto now = Clock::now();
     nextPositionRead_ = now + poll();
-    positionReadable_ =
-        outcome != CallOutcome::Skipped;  // a missing export leaves 0, saying nothing
+    // A missing export leaves 0 there, which says nothing.
+    positionReadable_ = outcome != CallOutcome::Skipped;
     if (outcome != CallOutcome::Done) {
       return;
     }
@@ -163,8 +163,9 @@ class RestWait {
   }
 
   // Standing still proves rest only when it lasts longer than any stillness this move showed
-  // while it turned, and never less than two reads a poll apart (a second without a rest report).
-  // A position never seen to change proves nothing: it may ignore the move.
+  // while it turned, and never less than two polls after a rest report (a position the library
+  // refreshes every few hundred milliseconds repeats for less), or a second without one. A
+  // position never seen to change proves nothing: it may ignore the move.
   bool positionShowsRest() const {
     Clock::duration needed = timings_.stillForRest;
     if (nothingStarted_) {

@@ -179,7 +179,17 @@ struct TimedReport {
 };
 
 struct WheelScript {
-  enum class Position { Live, Lagging, Wavering, Frozen, AtRestOnly, Failing, Missing };
+  enum class Position {
+    Live,
+    Lagging,  // refreshed every refreshMs
+    Delayed,  // the wheel as it was lagMs ago
+    Wavering,
+    Frozen,
+    AtRestOnly,
+    Failing,
+    FailingNowAndThen,  // every third read
+    Missing
+  };
   int travelMs = 1500;
   std::vector<TimedReport> reports{};
   Position position = Position::Live;
@@ -189,7 +199,10 @@ struct WheelScript {
   std::set<int> failingStatusReads{};  // which control status reads fail (1 the first)
   bool flagLeftLatched = false;        // the flag cannot be cleared: bit 0 is set from before
   int microstep = 2;
-  int jumpCounts = 0;  // the move's end shown from the start on: a short move ended inside the call
+  int jumpCounts = 0;
+  int lagMs = 0;
+  bool statusMissing =
+      false;  // the move's end shown from the start on: a short move ended inside the call
 };
 
 constexpr int kStartPosition = 5000;
@@ -211,6 +224,9 @@ class ScriptedWheel {
     }
     if (script_.flagLeftLatched) {
       rig_.library.removeExport("PCAN_ClearExtStopFlag");
+    }
+    if (script_.statusMissing) {
+      rig_.library.removeExport("PCAN_GetControlStatus");
     }
   }
   ~ScriptedWheel() {
@@ -283,6 +299,13 @@ class ScriptedWheel {
             break;
           case P::Lagging:
             *a.out = positionAt(ms - std::fmod(ms + script_.refreshMs / 2, script_.refreshMs));
+            break;
+          case P::Delayed:
+            *a.out = positionAt(ms - script_.lagMs);
+            break;
+          case P::FailingNowAndThen:
+            *a.out = positionAt(ms);
+            result = positionReads_ % 3 == 0 ? 1 : 0;
             break;
           case P::Wavering:
             *a.out = positionAt(ms) + positionReads_ % 2;
@@ -426,6 +449,10 @@ TEST(HomingWait, EachAdmittedLibraryBehaviourEndsAsTheTableSays) {
        {.travelMs = 3000, .reports = {moving}, .position = P::Lagging, .refreshMs = 400},
        none,
        750},
+      {"a position 1.5 s behind the wheel, the rest report lost, no switch",
+       {.reports = {moving}, .position = P::Delayed, .stoppedBySwitch = false, .lagMs = 1500},
+       noSwitch,
+       3100},
       {"fault 4: a wavering position, the rest report lost",
        {.reports = {moving}, .position = P::Wavering},
        none,
@@ -442,6 +469,16 @@ TEST(HomingWait, EachAdmittedLibraryBehaviourEndsAsTheTableSays) {
        {.reports = {moving}, .position = P::Failing},
        none,
        750},
+      {"position reads failing now and then, no switch",
+       {.reports = {moving, {1500, kAtRest}},
+        .position = P::FailingNowAndThen,
+        .stoppedBySwitch = false},
+       noSwitch,
+       1600},
+      {"position reads failing, no report, no switch",
+       {.reports = {moving}, .position = P::Failing, .stoppedBySwitch = false},
+       timeout,
+       0},
       {"no position read",
        {.reports = {moving, staleInside, {1500, kAtRest}}, .position = P::Missing},
        none,
@@ -477,6 +514,10 @@ TEST(HomingWait, EachAdmittedLibraryBehaviourEndsAsTheTableSays) {
       {"status reads failing now and then, the rest report lost",
        {.reports = {moving}, .failingStatusReads = {1, 3, 4}},
        none,
+       1600},
+      {"no status read: bit 0 never set",
+       {.reports = {moving, {1500, kAtRest}}, .statusMissing = true},
+       noSwitch,
        1600},
       {"a flag that cannot be cleared, a stale rest",
        {.reports = {moving, staleInside, {1500, kAtRest}},
