@@ -173,18 +173,22 @@ TEST_F(Commands, LibraryBehavioursThatOnceMisledTheWaitEndAsTheRestSays) {
     std::map<std::wstring, std::wstring> settings;
     const wchar_t* message;  // nullptr: none
     bool noStepsAfterARotationOfNone = false;
+    int microstepRow = -1;  // as configured
   };
   const wchar_t* const noSwitch = L"Failure of home switch!!\n";
   const Case cases[] = {
+      // Microstep 2: a move of 600 steps, over within a millisecond at this scale.
       {"the end shown at the first read, the rest reported 200 ms later, no switch",
        {{L"HALVANE_SIM_NO_SWITCH", L"1"},
         {L"HALVANE_SIM_REPORT_DELAY_MS", L"200"},
         {L"HALVANE_SIM_TIME_SCALE", L"1000"}},
-       noSwitch},
+       noSwitch,
+       false,
+       1},
       {"a position refreshed every 400 ms, a stale rest, no switch",
        {{L"HALVANE_SIM_POSITION_REFRESH_MS", L"400"},
         {L"HALVANE_SIM_STALE_REST", L"1"},
-        {L"HALVANE_SIM_REPORT_DELAY_MS", L"30"},
+        {L"HALVANE_SIM_REPORT_DELAY_MS", L"280"},
         {L"HALVANE_SIM_NO_SWITCH", L"1"},
         {L"HALVANE_SIM_TIME_SCALE", L"5"}},
        noSwitch},
@@ -213,6 +217,9 @@ TEST_F(Commands, LibraryBehavioursThatOnceMisledTheWaitEndAsTheRestSays) {
       window().setText(IDC_FORWARD_ANGLE1, L"0");
       run(IDC_SEND_FORWARD1);
       window().selectListRow(IDC_MICROSTEP1, 0);  // microstep 0: a homing move of no steps
+    }
+    if (c.microstepRow >= 0) {
+      window().selectListRow(IDC_MICROSTEP1, c.microstepRow);
     }
     const size_t before = parseTrace(session_->trace()).size();
     window().click(IDC_RESET1);
