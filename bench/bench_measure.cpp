@@ -13,9 +13,13 @@ namespace halvane::bench {
 BenchOptions startBench(int argc, char** argv) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   BenchOptions options;
-  for (int i = 1; i + 1 < argc; ++i) {
+  for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--runs") {
+    if (arg == "--homing") {
+      options.homingOnly = true;
+    } else if (i + 1 == argc) {
+      break;
+    } else if (arg == "--runs") {
       options.runs = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--out") {
       options.out = argv[++i];

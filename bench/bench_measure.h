@@ -17,6 +17,7 @@ using Clock = std::chrono::steady_clock;
 struct BenchOptions {
   std::optional<int> runs;
   std::string out;
+  bool homingOnly = false;  // --homing: only the homing's figures
 };
 // Reads the command line; a crash of the benchmark or its programs never waits on an error box.
 BenchOptions startBench(int argc, char** argv);

@@ -23,29 +23,23 @@ bool startAndWaitForRest(MotionContext& context, CMotorAxis& axis, int32_t steps
                          bool stopFlagCleared, int& controlStatus) {
   ControllerLink& link = context.link;
   const int node = axis.nodeId();
-  const MotionReportMarks beforeStart = axis.motionReports().marks();
+  const RestWaitStart before = restWaitStart(context, axis, steps, stopFlagCleared);
   const CallOutcome start = link.PCAN_StartRelStep(node, steps);
   if (!checked(context, start, texts::kStartRelStepFail)) {
     return false;
   }
-  // A move of no steps turns nothing, so its rest is whatever the event says: like a missing start.
-  if (start == CallOutcome::Done && steps != 0) {
+  if (start == CallOutcome::Done) {
     axis.idleEvent().reset();
-    const RestWaitResult rest = waitForRest(context, axis, {beforeStart, steps, stopFlagCleared});
-    if (rest.outcome == RestWaitResult::Outcome::TimedOut) {
+    if (waitForRest(context, axis, before) == RestWaitOutcome::TimedOut) {
       context.alerts.alert(texts::kHomingTimeout);
-    }
-    if (rest.outcome != RestWaitResult::Outcome::Rest) {
       return false;
     }
-    controlStatus = rest.controlStatus;
-    return true;
-  }
-  // Nothing was started here, but a move an earlier command left turning may still run.
-  if (!axis.idleEvent().waitFor(restBound(context.homing, steps))) {
+  } else if (!axis.idleEvent().waitFor(restBound(context.homing, steps))) {
+    // Nothing was started here, but a move an earlier command left turning may still run.
     context.alerts.alert(texts::kHomingTimeout);
     return false;
   }
+  // The homing's own read, made once at rest: only this one ends the homing when it fails.
   return checked(context, link.PCAN_GetControlStatus(node, &controlStatus),
                  texts::kGetControlStatusFail);
 }

@@ -10,12 +10,14 @@
 
 namespace halvane {
 
-// The homing wait. A rest report may be stale or never come, so it is checked against the control
-// status and the position, which is also read while the wheel turns; the whole wait is bounded.
+// The homing wait. A rest report may be stale, repeated or never come, so rest is concluded from
+// the control status and the position, read at a steady rate while the wheel turns (together at
+// most eight reads a second); the whole wait is bounded.
 struct HomingTimings {
+  // The position is read this often; after a rest report it must stand still for two polls.
   std::chrono::milliseconds positionPollInterval{250};
-  // A rest report stands when the position read right after it is still the same this much later.
-  std::chrono::milliseconds restConfirmGap{100};
+  // The stop flag is read this often, and at a rest report no sooner than a poll after the last.
+  std::chrono::milliseconds statusPollInterval{500};
   // Without a report: position unchanged this long, after it was seen to change, means rest.
   std::chrono::milliseconds stillForRest{1000};
   std::chrono::milliseconds minimumBound{120000};

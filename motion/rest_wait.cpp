@@ -1,134 +1,209 @@
 #include "motion/rest_wait.h"
 
 #include <algorithm>
-#include <optional>
-
-#include "motion/failure_texts.h"
+#include <cstdlib>
+#include <deque>
 
 namespace halvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What a position read shows about the wheel.
-enum class Reading { First, Moved, Still, Unknown };
+// A change of this many counts or fewer is an encoder wavering at rest, not motion: a turning
+// wheel travels far more between two reads.
+constexpr int kWaveringCounts = 2;
+constexpr size_t kStatusReadsPerWindow = 4;
+constexpr int kPollsPerWindow = 4;
+
+// The position reads of one move as runs of standing still. The read from before the start opens
+// the first run, so a move that has already ended at the first read after the start still shows
+// as a change.
+class PositionRuns {
+ public:
+  void add(int position, Clock::time_point at) {
+    if (!runValue_) {
+      open(position, at);
+      return;
+    }
+    if (std::abs(position - *runValue_) > kWaveringCounts) {
+      // A run between two changes stood still while the wheel turned: a lagging position shows
+      // its own refresh period this way. The first run may include the start itself.
+      if (changed_) {
+        longestStillWhileTurning_ = std::max(longestStillWhileTurning_, lastAt_ - runStart_);
+      }
+      changed_ = true;
+      lastChangeAt_ = at;
+      open(position, at);
+      return;
+    }
+    lastAt_ = at;
+  }
+
+  bool changed() const { return changed_; }
+  bool known() const { return runValue_.has_value(); }
+  Clock::time_point lastChangeAt() const { return lastChangeAt_; }
+  Clock::duration stillFor() const { return lastAt_ - runStart_; }
+  Clock::duration longestStillWhileTurning() const { return longestStillWhileTurning_; }
+
+ private:
+  void open(int position, Clock::time_point at) {
+    runValue_ = position;
+    runStart_ = at;
+    lastAt_ = at;
+  }
+
+  std::optional<int> runValue_;
+  Clock::time_point runStart_;
+  Clock::time_point lastAt_;
+  Clock::time_point lastChangeAt_;
+  bool changed_ = false;
+  Clock::duration longestStillWhileTurning_{};
+};
 
 class RestWait {
  public:
   RestWait(MotionContext& context, CMotorAxis& axis, const RestWaitStart& start)
-      : context_(context), timings_(context.homing), axis_(axis), start_(start) {}
+      : context_(context), timings_(context.homing), axis_(axis), start_(start) {
+    nothingStarted_ = start.steps == 0;
+    statusProvesRest_ = start.stopFlagCleared;
+    if (start.positionBefore) {
+      runs_.add(*start.positionBefore, Clock::now());
+    }
+  }
 
-  RestWaitResult run() {
+  RestWaitOutcome run() {
     const MotionReports& reports = axis_.motionReports();
-    const auto deadline = Clock::now() + restBound(timings_, start_.steps);
-    uint64_t seen = start_.beforeStart.count;  // a report inside the start is checked at once
-    auto nextRead = Clock::now();              // at once: where the move starts from
+    const auto begun = Clock::now();
+    const auto deadline = begun + restBound(timings_, start_.steps);
+    uint64_t seen = start_.beforeStart.count;  // a report inside the start is looked at at once
+    nextPositionRead_ = begun;
+    // A start of no steps turns nothing: its evidence is taken at once.
+    nextStatusRead_ = nothingStarted_ ? begun : begun + timings_.statusPollInterval;
     for (;;) {
       const MotionReportMarks marks = reports.marks();
-      const bool restReported = marks.lastRest > seen;
-      seen = marks.count;
-      if (restReported) {
-        if (auto result = checkControlStatus()) {
-          return *result;
-        }
-        if (!report_) {             // a check under way stands for the later reports too
-          report_ = ReportCheck{};  // the position it is checked against is read next
-          nextRead = Clock::now();
-        }
-      }
       auto now = Clock::now();
+      if (marks.lastRest > seen) {
+        restReportedAt_ = now;
+        // At once, unless the node repeats its reports so often that the reads would crowd the bus.
+        nextStatusRead_ = std::min(nextStatusRead_, std::max(now, statusReadAllowedAt()));
+      }
+      seen = marks.count;
       if (now >= deadline) {
-        return {RestWaitResult::Outcome::TimedOut};
+        return RestWaitOutcome::TimedOut;
       }
-      if (now >= nextRead) {
-        const Reading reading = readPosition(now);
-        nextRead = now + timings_.positionPollInterval;
-        if (report_ && report_->position && report_->readAt + timings_.restConfirmGap > now) {
-          nextRead = std::min(nextRead, report_->readAt + timings_.restConfirmGap);
+      if (statusProvesRest_ && now >= nextStatusRead_) {
+        if (readStatusShowsSwitchStop()) {
+          return concludeRest();
         }
-        // Nothing shows the wheel turning: ask the controller whether the switch stopped it.
-        if (reading == Reading::Still || reading == Reading::Unknown) {
-          if (auto result = checkControlStatus()) {
-            return *result;
-          }
-        }
-        now = Clock::now();
       }
-      const auto wake = std::min(nextRead, deadline);
-      reports.waitForReportAfter(seen, std::chrono::ceil<std::chrono::milliseconds>(wake - now));
+      if (positionReadable_ && Clock::now() >= nextPositionRead_) {
+        readPosition();
+        if (positionShowsRest()) {
+          return concludeRest();
+        }
+      }
+      now = Clock::now();
+      auto wake = std::min(deadline, positionReadable_ ? nextPositionRead_ : deadline);
+      if (statusProvesRest_) {
+        wake = std::min(wake, nextStatusRead_);
+      }
+      reports.waitForReportAfter(
+          seen, std::max(std::chrono::milliseconds(0),
+                         std::chrono::ceil<std::chrono::milliseconds>(wake - now)));
     }
   }
 
  private:
-  // A rest report is checked against the position read right after it: it stands only while
-  // later reads find the same position.
-  struct ReportCheck {
-    std::optional<int> position;
-    Clock::time_point readAt;
-  };
+  std::chrono::milliseconds poll() const { return timings_.positionPollInterval; }
 
-  Reading readPosition(Clock::time_point now) {
-    int position = 0;
-    if (context_.link.PCAN_GetMotorPos(axis_.nodeId(), &position) != CallOutcome::Done) {
-      return Reading::Unknown;  // a missing export leaves 0 there, which says nothing
-    }
-    const bool first = !lastPosition_;
-    const bool moved = !first && position != *lastPosition_;
-    if (first || moved) {
-      stillSince_ = now;
-    }
-    positionChanged_ = positionChanged_ || moved;
-    lastPosition_ = position;
-    lastReadAt_ = now;
-    if (report_ && !report_->position) {
-      report_->position = position;
-      report_->readAt = now;
-    } else if (report_ && position != *report_->position) {
-      report_.reset();  // the wheel turned after the report: it was from before the move
-    }
-    return first ? Reading::First : moved ? Reading::Moved : Reading::Still;
+  RestWaitOutcome concludeRest() {
+    axis_.idleEvent().set();  // also when the report came before the event was reset, or never
+    return RestWaitOutcome::Rest;
   }
 
-  // Only a position seen to change can be trusted to stand still: a read that lags, updates only
-  // at rest or never writes its value looks the same as a wheel at rest until it moves.
-  bool positionShowsRest() const {
-    if (!positionChanged_) {
-      return false;
+  // At most kStatusReadsPerWindow status reads in any span of four polls (a second), so with the
+  // position read once a poll the wait never makes more than eight reads a second.
+  Clock::time_point statusReadAllowedAt() const {
+    if (statusReads_.size() < kStatusReadsPerWindow) {
+      return Clock::time_point::min();
     }
-    if (report_ && report_->position && lastReadAt_ - report_->readAt >= timings_.restConfirmGap) {
-      return true;
-    }
-    return lastReadAt_ - stillSince_ >= timings_.stillForRest;
+    return statusReads_.front() + kPollsPerWindow * poll();
   }
 
-  std::optional<RestWaitResult> checkControlStatus() {
+  // A failed read settles nothing: the wait goes on. Without the export bit 0 is never set, so
+  // it is no longer asked. Reads are timed from their end, so their spacing holds on the bus.
+  bool readStatusShowsSwitchStop() {
     int status = 0;
     const CallOutcome outcome = context_.link.PCAN_GetControlStatus(axis_.nodeId(), &status);
-    if (outcome == CallOutcome::Failed) {
-      context_.alerts.alert(texts::kGetControlStatusFail);
-      return RestWaitResult{RestWaitResult::Outcome::Failed};
+    const auto now = Clock::now();
+    statusReads_.push_back(now);
+    if (statusReads_.size() > kStatusReadsPerWindow) {
+      statusReads_.pop_front();
     }
-    const bool stoppedBySwitch = outcome == CallOutcome::Done && start_.stopFlagCleared &&
-                                 (status & kControlStoppedBySwitch) != 0;
-    if (stoppedBySwitch || positionShowsRest()) {
-      axis_.idleEvent().set();  // also when the report came before the event was reset, or never
-      return RestWaitResult{RestWaitResult::Outcome::Rest, status};
+    nextStatusRead_ = std::max(now + timings_.statusPollInterval, statusReadAllowedAt());
+    statusProvesRest_ = outcome != CallOutcome::Skipped;
+    return outcome == CallOutcome::Done && (status & kControlStoppedBySwitch) != 0;
+  }
+
+  void readPosition() {
+    int position = 0;
+    const CallOutcome outcome = context_.link.PCAN_GetMotorPos(axis_.nodeId(), &position);
+    const auto now = Clock::now();
+    nextPositionRead_ = now + poll();
+    // A missing export leaves 0 there, which says nothing.
+    positionReadable_ = outcome != CallOutcome::Skipped;
+    if (outcome != CallOutcome::Done) {
+      return;
     }
-    return std::nullopt;
+    runs_.add(position, now);
+    // The wheel turned after the report: it was read from the node before the move.
+    if (restReportedAt_ && runs_.changed() && runs_.lastChangeAt() >= *restReportedAt_) {
+      restReportedAt_.reset();
+    }
+  }
+
+  // Standing still proves rest only when it lasts longer than any stillness this move showed
+  // while it turned, and never less than two polls after a rest report (a position the library
+  // refreshes every few hundred milliseconds repeats for less), or a second without one. A
+  // position never seen to change proves nothing: it may ignore the move.
+  bool positionShowsRest() const {
+    Clock::duration needed = timings_.stillForRest;
+    if (nothingStarted_) {
+      needed = poll();
+    } else if (!runs_.changed()) {
+      return false;
+    } else if (restReportedAt_) {
+      needed = 2 * poll();
+    }
+    const Clock::duration still = runs_.stillFor();
+    return still >= needed && still > runs_.longestStillWhileTurning();
   }
 
   MotionContext& context_;
   const HomingTimings& timings_;
   CMotorAxis& axis_;
   const RestWaitStart start_;
-  std::optional<int> lastPosition_;
-  bool positionChanged_ = false;
-  Clock::time_point stillSince_;
-  Clock::time_point lastReadAt_;
-  std::optional<ReportCheck> report_;
+  bool nothingStarted_ = false;
+  bool statusProvesRest_ = false;
+  bool positionReadable_ = true;
+  PositionRuns runs_;
+  std::optional<Clock::time_point> restReportedAt_;
+  Clock::time_point nextPositionRead_;
+  Clock::time_point nextStatusRead_;
+  std::deque<Clock::time_point> statusReads_;  // the latest, oldest first
 };
 
 }  // namespace
+
+RestWaitStart restWaitStart(MotionContext& context, CMotorAxis& axis, int32_t steps,
+                            bool stopFlagCleared) {
+  RestWaitStart start{axis.motionReports().marks(), std::nullopt, steps, stopFlagCleared};
+  int position = 0;
+  if (context.link.PCAN_GetMotorPos(axis.nodeId(), &position) == CallOutcome::Done) {
+    start.positionBefore = position;
+  }
+  return start;
+}
 
 std::chrono::milliseconds restBound(const HomingTimings& timings, int32_t steps) {
   const auto fromMove = std::chrono::milliseconds(
@@ -136,7 +211,7 @@ std::chrono::milliseconds restBound(const HomingTimings& timings, int32_t steps)
   return std::max(timings.minimumBound, fromMove);
 }
 
-RestWaitResult waitForRest(MotionContext& context, CMotorAxis& axis, const RestWaitStart& start) {
+RestWaitOutcome waitForRest(MotionContext& context, CMotorAxis& axis, const RestWaitStart& start) {
   return RestWait(context, axis, start).run();
 }
 

@@ -14,6 +14,9 @@ void addItem(std::string& list, const std::string& item) {
 }
 
 std::string selectorText(const CallSelector& selector) {
+  if (selector.every > 0) {
+    return "@%" + std::to_string(selector.every);
+  }
   std::string text = "@";
   text += std::to_string(selector.first);
   if (!selector.onlyFirst) {
@@ -86,6 +89,10 @@ std::string describeConfig(const SimConfig& config) {
   text += std::to_string(wholeMs(config.positionLag));
   text += " position_at_rest=";
   text += nodeList(config.positionAtRestOnly);
+  text += " position_refresh_ms=";
+  text += std::to_string(wholeMs(config.positionRefresh));
+  text += " position_waver=";
+  text += nodeList(config.positionWavers);
   text += " report_delay_ms=";
   text += config.reportDelay ? std::to_string(wholeMs(*config.reportDelay)) : std::string("-");
   return text;

@@ -19,7 +19,8 @@ FaultRules::FaultRules(const SimConfig& config)
       lostRests_(config.lostRests),
       staleRests_(config.staleRests),
       heldOffBus_(config.neverOnline),
-      positionAtRestOnly_(config.positionAtRestOnly) {}
+      positionAtRestOnly_(config.positionAtRestOnly),
+      positionWavers_(config.positionWavers) {}
 
 std::vector<int64_t> FaultRules::countFailures(ExportId id, int node) {
   std::vector<int64_t> failing;
@@ -56,6 +57,10 @@ bool FaultRules::bringsStaleRest(int node, int64_t moveCount) const {
 
 bool FaultRules::readsPositionAtRestOnly(int node) const {
   return positionAtRestOnly_[indexOf(node)];
+}
+
+bool FaultRules::positionWavers(int node) const {
+  return positionWavers_[indexOf(node)];
 }
 
 bool FaultRules::heldOffBus(int node) const {

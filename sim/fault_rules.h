@@ -1,7 +1,7 @@
 // The faults in force, from the settings and from the hands on the running rig, and the counts
 // they select by: which calls of an export fail, which rest reports are lost, which move starts
-// come with a stale rest report, which nodes' position reads stand still while they move, and which
-// nodes are held off the bus.
+// come with a stale rest report, which nodes' position reads stand still while they move or waver,
+// and which nodes are held off the bus.
 #pragma once
 
 #include <array>
@@ -22,6 +22,7 @@ class FaultRules {
   bool losesRest(int node, int64_t restCount) const;
   bool bringsStaleRest(int node, int64_t moveCount) const;
   bool readsPositionAtRestOnly(int node) const;
+  bool positionWavers(int node) const;
   bool heldOffBus(int node) const;
 
   // A rule of its own, counted from now: the next call of the export fails, on any node.
@@ -36,6 +37,7 @@ class FaultRules {
   std::vector<StaleRestRule> staleRests_;
   std::array<bool, kNodeCount> heldOffBus_{};
   std::array<bool, kNodeCount> positionAtRestOnly_{};
+  std::array<bool, kNodeCount> positionWavers_{};
 };
 
 }  // namespace halvane::sim

@@ -69,6 +69,23 @@ int32_t NodeController::positionRead(const NodeContext& context) const {
   return positions_.empty() ? state_.position : positions_.front().second;
 }
 
+// The counter as read, then as a library that refreshes it on a fixed period and a wavering
+// encoder pass it on.
+int32_t NodeController::positionAnswer(const NodeContext& context) {
+  int32_t position = positionRead(context);
+  if (context.positionRefresh > Duration::zero()) {
+    if (!refreshedPosition_ || context.now >= refreshedUntil_) {
+      refreshedPosition_ = position;
+      refreshedUntil_ = context.positionRefresh * (context.now / context.positionRefresh + 1);
+    }
+    position = *refreshedPosition_;
+  }
+  if (context.faults.positionWavers(id_) && ++positionReads_ % 2 == 0) {
+    position += 1;
+  }
+  return position;
+}
+
 void NodeController::advance(double dt, const NodeContext& context) {
   if (!isMoving(state_)) {
     return;
@@ -133,10 +150,11 @@ NodeReply NodeController::handle(const Request& request, const NodeContext& cont
     case ExportId::PCAN_StartRelStep:
       return startMove(value, context);
     case ExportId::PCAN_GetMotorPos:
-      return {kOk, positionRead(context)};
+      return {kOk, positionAnswer(context)};
     case ExportId::PCAN_SetMotorPos:
       state_.position = value;  // the counter only: the wheel stays where it is
       positions_.clear();       // a counter that is set is read at once
+      refreshedPosition_.reset();
       notePosition(context);
       return {kOk};
     case ExportId::PCAN_GetGPIOValue:

@@ -18,6 +18,7 @@ namespace halvane::sim {
 struct NodeContext {
   Duration now{};
   Duration positionLag{};
+  Duration positionRefresh{};
   FaultRules& faults;
   Outbox& out;
 };
@@ -52,6 +53,7 @@ class NodeController {
   void reportRest(bool bySwitch, const NodeContext& context);
   void notePosition(const NodeContext& context);
   int32_t positionRead(const NodeContext& context) const;
+  int32_t positionAnswer(const NodeContext& context);
 
   int id_ = 0;
   NodeState state_;
@@ -61,6 +63,10 @@ class NodeController {
   int32_t positionAtMoveStart_ = 0;
   // The step counter over the last while, oldest first, for a position read that lags.
   std::deque<std::pair<Duration, int32_t>> positions_;
+  // What a library that refreshes the position now and then answers, and until when.
+  std::optional<int32_t> refreshedPosition_;
+  Duration refreshedUntil_{};
+  int64_t positionReads_ = 0;
 };
 
 // The eight status bytes of a motion report: [0] control status, [1] bit 3 moving, [2..5] the

@@ -45,7 +45,7 @@ NodeController* RigCore::findNode(int node) {
 }
 
 NodeContext RigCore::context(Outbox& out) {
-  return {now_, config_.positionLag, faults_, out};
+  return {now_, config_.positionLag, config_.positionRefresh, faults_, out};
 }
 
 void RigCore::event(Outbox& out, const trace::Record& record) const {

@@ -70,9 +70,17 @@ std::optional<int> parseNode(std::string_view text, bool allowAny) {
   return static_cast<int>(*node);
 }
 
-// "N" (only the Nth) or "N+" (the Nth and later), N >= 1.
+// "N" (only the Nth), "N+" (the Nth and later) or "%N" (every Nth), N >= 1.
 std::optional<CallSelector> parseSelector(std::string_view text) {
   CallSelector selector;
+  if (!text.empty() && text.front() == '%') {
+    const auto every = parseInteger(text.substr(1));
+    if (!every || *every < 1) {
+      return std::nullopt;
+    }
+    selector.every = *every;
+    return selector;
+  }
   selector.onlyFirst = true;
   if (!text.empty() && text.back() == '+') {
     selector.onlyFirst = false;
@@ -117,6 +125,8 @@ class Parser {
     readMilliseconds(kVarStatusPeriod, kMaxPeriodMs, result_.config.statusPeriod);
     readMilliseconds(kVarPositionLag, kMaxPeriodMs, result_.config.positionLag);
     readNodeSet(kVarPositionAtRest, result_.config.positionAtRestOnly);
+    readMilliseconds(kVarPositionRefresh, kMaxPeriodMs, result_.config.positionRefresh);
+    readNodeSet(kVarPositionWaver, result_.config.positionWavers);
     result_.config.reportDelay =
         milliseconds(kVarReportDelay, kMaxPeriodMs, "reports are made inside the calls");
     readView();
@@ -256,7 +266,7 @@ class Parser {
     for (std::string_view item : splitList(*text)) {
       const auto split = splitSelector(item);
       if (!split) {
-        problem(kVarFail, item, "the call count after @ is not N or N+ (N from 1), ignored");
+        problem(kVarFail, item, "the call count after @ is not N, N+ or %N (N from 1), ignored");
         continue;
       }
       FailureRule rule;
@@ -296,8 +306,9 @@ class Parser {
     for (std::string_view item : splitList(*text)) {
       const auto split = splitSelector(item);
       if (!split) {
-        problem(variable, item,
-                std::string("the ") + what + " count after @ is not N or N+ (N from 1), ignored");
+        problem(
+            variable, item,
+            std::string("the ") + what + " count after @ is not N, N+ or %N (N from 1), ignored");
         continue;
       }
       const auto [nodeText, selector] = *split;

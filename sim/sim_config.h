@@ -15,12 +15,19 @@ namespace halvane::sim {
 
 inline constexpr int kNodeCount = 2;  // nodes 1 and 2
 
-// Which calls of a rule's kind it applies to: all of them, only the Nth, or the Nth and later.
+// Which calls of a rule's kind it applies to: all of them, only the Nth, the Nth and later, or
+// every Nth (the Nth, the 2Nth, ...).
 struct CallSelector {
   int64_t first = 1;
   bool onlyFirst = false;
+  int64_t every = 0;  // above 0: every this many calls
 
-  bool matches(int64_t count) const { return onlyFirst ? count == first : count >= first; }
+  bool matches(int64_t count) const {
+    if (every > 0) {
+      return count % every == 0;
+    }
+    return onlyFirst ? count == first : count >= first;
+  }
 };
 
 struct FailureRule {
@@ -53,6 +60,11 @@ struct SimConfig {
   Duration positionLag{};   // how far behind the wheel PCAN_GetMotorPos answers
   // Nodes whose PCAN_GetMotorPos answers, while a move runs, the counter where the move began.
   std::array<bool, kNodeCount> positionAtRestOnly{};
+  // The library answers a position it refreshed from the node at most this often: reads repeat
+  // while the wheel turns. Zero: every read is fresh.
+  Duration positionRefresh{};
+  // Nodes whose position reads waver by one count, as an encoder-fed counter does at rest.
+  std::array<bool, kNodeCount> positionWavers{};
   // Status reports reach the library's callback this long after they happen (those a call causes,
   // after its bus time); none: at once, inside the call that causes them.
   std::optional<Duration> reportDelay;
@@ -82,21 +94,23 @@ class Environment {
 
 // X(constant, name): every setting the rig reads, written once. Each is the environment variable
 // HALVANE_SIM_<name>.
-#define HALVANE_SIM_SETTINGS(X)           \
-  X(kVarTimeScale, TIME_SCALE)            \
-  X(kVarOnlineDelay, ONLINE_DELAY_MS)     \
-  X(kVarOffline, OFFLINE)                 \
-  X(kVarNoSwitch, NO_SWITCH)              \
-  X(kVarStartAngle, START_ANGLE)          \
-  X(kVarFail, FAIL)                       \
-  X(kVarLoseRest, LOSE_REST)              \
-  X(kVarStaleRest, STALE_REST)            \
-  X(kVarStatusPeriod, STATUS_PERIOD_MS)   \
-  X(kVarPositionLag, POSITION_LAG_MS)     \
-  X(kVarPositionAtRest, POSITION_AT_REST) \
-  X(kVarReportDelay, REPORT_DELAY_MS)     \
-  X(kVarTrace, TRACE)                     \
-  X(kVarView, VIEW)                       \
+#define HALVANE_SIM_SETTINGS(X)               \
+  X(kVarTimeScale, TIME_SCALE)                \
+  X(kVarOnlineDelay, ONLINE_DELAY_MS)         \
+  X(kVarOffline, OFFLINE)                     \
+  X(kVarNoSwitch, NO_SWITCH)                  \
+  X(kVarStartAngle, START_ANGLE)              \
+  X(kVarFail, FAIL)                           \
+  X(kVarLoseRest, LOSE_REST)                  \
+  X(kVarStaleRest, STALE_REST)                \
+  X(kVarStatusPeriod, STATUS_PERIOD_MS)       \
+  X(kVarPositionLag, POSITION_LAG_MS)         \
+  X(kVarPositionAtRest, POSITION_AT_REST)     \
+  X(kVarPositionRefresh, POSITION_REFRESH_MS) \
+  X(kVarPositionWaver, POSITION_WAVER)        \
+  X(kVarReportDelay, REPORT_DELAY_MS)         \
+  X(kVarTrace, TRACE)                         \
+  X(kVarView, VIEW)                           \
   X(kVarReplay, REPLAY)
 
 #define HALVANE_SIM_SETTING_NAME(constant, name) \

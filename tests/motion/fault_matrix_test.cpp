@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -76,23 +77,39 @@ struct Cell {
     });
     EXPECT_TRUE(worker.start());
   }
-  // The calls the command made, but the position reads of a homing's wait, which fail silently
-  // and whose number depends on timing.
   std::vector<std::string> run(unsigned message) {
     worker.post(message, message == WM_AXIS_CONFIGURE ? nullptr : rig.second.get());
     EXPECT_TRUE(replies.waitFor(1)) << "no reply: the buttons would never come back";
-    std::vector<std::string> calls = rig.library.calls();
-    if (message == WM_AXIS2_HOME) {
-      std::erase_if(calls,
-                    [](const std::string& call) { return exportOf(call) == "PCAN_GetMotorPos"; });
-    }
-    return calls;
+    return rig.library.calls();
   }
 
   FakeRig rig;
   RecordingReplies replies;
   MotionWorker worker{*rig.context, replies};
 };
+
+// A homing's wait reads the position and the stop flag for its own evidence, and a failure there
+// settles nothing, so they are no call sites; the last status read is the homing's own.
+bool isWaitRead(const std::vector<std::string>& calls, size_t index) {
+  const std::string name = exportOf(calls[index]);
+  if (name == "PCAN_GetMotorPos") {
+    return true;
+  }
+  return name == "PCAN_GetControlStatus" &&
+         std::any_of(
+             calls.begin() + static_cast<long>(index) + 1, calls.end(),
+             [](const std::string& call) { return exportOf(call) == "PCAN_GetControlStatus"; });
+}
+
+std::vector<std::string> callSites(const std::vector<std::string>& calls, unsigned message) {
+  std::vector<std::string> sites;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (message != WM_AXIS2_HOME || !isWaitRead(calls, i)) {
+      sites.push_back(calls[i]);
+    }
+  }
+  return sites;
+}
 
 TEST(FaultMatrix, EveryCallSiteShowsItsTextMakesNoLaterCallAndReplies) {
   std::set<std::string> exercised;
@@ -103,14 +120,17 @@ TEST(FaultMatrix, EveryCallSiteShowsItsTextMakesNoLaterCallAndReplies) {
     for (size_t site = 0; site < clean.size(); ++site) {
       const std::string exportName = exportOf(clean[site]);
       const int occurrence = ++seen[exportName];
+      if (command.message == WM_AXIS2_HOME && isWaitRead(clean, site)) {
+        continue;
+      }
       exercised.insert(exportName);
       ASSERT_EQ(kFailureTexts.count(exportName), 1u) << "no failure text for " << exportName;
 
       Cell cell(command.offSwitch);
       cell.rig.library.failOccurrence(exportName, occurrence);
-      const std::vector<std::string> calls = cell.run(command.message);
-      const std::vector<std::string> expected(clean.begin(),
-                                              clean.begin() + static_cast<long>(site) + 1);
+      const std::vector<std::string> calls = callSites(cell.run(command.message), command.message);
+      const std::vector<std::string> expected =
+          callSites({clean.begin(), clean.begin() + static_cast<long>(site) + 1}, command.message);
       EXPECT_EQ(calls, expected) << command.name << ", failing " << clean[site];
       EXPECT_THAT(cell.rig.alerts.texts(), ::testing::ElementsAre(kFailureTexts.at(exportName)))
           << command.name << ", failing " << clean[site];

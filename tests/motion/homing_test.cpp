@@ -5,9 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "motion/moves.h"
 #include "tests/support/fake_rig.h"
@@ -144,71 +149,414 @@ class Homing : public ::testing::Test {
   FakeRig rig;
 };
 
-// How the wait learns that the move has ended, from reports that may be stale or lost and position
-// reads that may fail or stand still. Whatever comes, the stop is never disarmed nor the position
-// zeroed while the wheel turns, the wait ends, and where the switch stopped the wheel or a report
-// came, it ends within a few reads of the real rest.
-TEST(HomingWait, EndsOnlyOnEvidenceOfThisMovesRest) {
-  using P = MotorScript::Position;
+// The program's own homing timings, run kTimeScale times faster: the wait's behaviour depends on
+// their ratios, which stay the program's.
+constexpr int kTimeScale = 5;
+constexpr std::chrono::milliseconds kBoundInTests{8000};  // program time; the rows end well before
+
+std::chrono::milliseconds scaledDown(std::chrono::milliseconds programTime) {
+  return programTime / kTimeScale;
+}
+
+HomingTimings programTimingsScaledDown() {
+  const HomingTimings program;
+  HomingTimings timings = program;
+  timings.positionPollInterval = scaledDown(program.positionPollInterval);
+  timings.statusPollInterval = scaledDown(program.statusPollInterval);
+  timings.stillForRest = scaledDown(program.stillForRest);
+  timings.minimumBound = scaledDown(kBoundInTests);
+  timings.boundPerStepMs = 0.0;
+  timings.settlePause = scaledDown(program.settlePause);
+  return timings;
+}
+
+// A library behaviour scripted on the program's clock (ms from the start of the homing move): the
+// wheel turns for `travelMs` at the homing speed and stands, stopped by its switch or not; reports
+// come at their times (negative: inside the start call).
+struct TimedReport {
+  int atMs;
+  unsigned char status;  // the second status byte
+};
+
+struct WheelScript {
+  enum class Position {
+    Live,
+    Lagging,  // refreshed every refreshMs
+    Delayed,  // the wheel as it was lagMs ago
+    Wavering,
+    Frozen,
+    AtRestOnly,
+    Failing,
+    FailingNowAndThen,  // every third read
+    Missing
+  };
+  int travelMs = 1500;
+  std::vector<TimedReport> reports{};
+  Position position = Position::Live;
+  bool stoppedBySwitch = true;
+  int refreshMs = 0;                   // lagging: the value read is refreshed this often
+  int repeatRestEveryMs = 0;           // a rest report this often from the real rest on
+  std::set<int> failingStatusReads{};  // which control status reads fail (1 the first)
+  bool flagLeftLatched = false;        // the flag cannot be cleared: bit 0 is set from before
+  int microstep = 2;
+  int jumpCounts = 0;
+  int lagMs = 0;
+  bool statusMissing =
+      false;  // the move's end shown from the start on: a short move ended inside the call
+};
+
+constexpr int kStartPosition = 5000;
+constexpr double kCountsPerMs = 0.8;  // the homing speed
+
+// The wheel behind the fake library, and what the homing did to it: whether it was zeroed or its
+// stop disarmed while it turned, when it was zeroed, and when each evidence read was made.
+class ScriptedWheel {
+ public:
+  ScriptedWheel(FakeRig& rig, WheelScript script) : rig_(rig), script_(std::move(script)) {
+    for (const char* name : {"PCAN_StartRelStep", "PCAN_GetMotorPos", "PCAN_GetControlStatus",
+                             "PCAN_SetMotorPos", "PCAN_SetExtStopEnable"}) {
+      rig_.library.setHandler(name, [this, name](const FakeControllerLibrary::Arguments& a) {
+        return handle(name, a);
+      });
+    }
+    if (script_.position == WheelScript::Position::Missing) {
+      rig_.library.removeExport("PCAN_GetMotorPos");
+    }
+    if (script_.flagLeftLatched) {
+      rig_.library.removeExport("PCAN_ClearExtStopFlag");
+    }
+    if (script_.statusMissing) {
+      rig_.library.removeExport("PCAN_GetControlStatus");
+    }
+  }
+  ~ScriptedWheel() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    if (reporter_.joinable()) {
+      reporter_.join();
+    }
+  }
+
+  struct Outcome {
+    bool endedWhileTurning = false;
+    std::optional<double> zeroedAtMs;
+    std::vector<double> evidenceReadsAtMs;  // position and status reads, but the homing's last one
+  };
+  Outcome outcome() {
+    std::lock_guard lock(mutex_);
+    Outcome o = outcome_;
+    if (!statusReadsAtMs_.empty()) {
+      statusReadsAtMs_.pop_back();
+    }
+    o.evidenceReadsAtMs.insert(o.evidenceReadsAtMs.end(), statusReadsAtMs_.begin(),
+                               statusReadsAtMs_.end());
+    std::sort(o.evidenceReadsAtMs.begin(), o.evidenceReadsAtMs.end());
+    return o;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  double nowMs() const {  // program time since the start
+    return std::chrono::duration<double, std::milli>(Clock::now() - startedAt_).count() *
+           kTimeScale;
+  }
+  bool turning(double ms) const { return started_ && ms < script_.travelMs; }
+  int positionAt(double ms) const {
+    if (!started_) {
+      return kStartPosition;
+    }
+    const double travelled = std::clamp(ms, 0.0, static_cast<double>(script_.travelMs));
+    return kStartPosition - script_.jumpCounts - static_cast<int>(kCountsPerMs * travelled);
+  }
+
+  int handle(const std::string& name, const FakeControllerLibrary::Arguments& a) {
+    using P = WheelScript::Position;
+    std::vector<unsigned char> inside;
+    int result = 0;
+    {
+      std::lock_guard lock(mutex_);
+      const double ms = started_ ? nowMs() : -1;
+      if (name == "PCAN_StartRelStep") {
+        started_ = true;
+        startedAt_ = Clock::now();
+        for (const TimedReport& report : script_.reports) {
+          if (report.atMs < 0) {
+            inside.push_back(report.status);
+          }
+        }
+        reporter_ = std::thread([this] { sendReports(); });
+      } else if (name == "PCAN_GetMotorPos") {
+        outcome_.evidenceReadsAtMs.push_back(ms);
+        ++positionReads_;
+        const double settled = turning(ms) ? 0 : ms;
+        switch (script_.position) {
+          case P::Live:
+            *a.out = positionAt(ms);
+            break;
+          case P::Lagging:
+            *a.out = positionAt(ms - std::fmod(ms + script_.refreshMs / 2, script_.refreshMs));
+            break;
+          case P::Delayed:
+            *a.out = positionAt(ms - script_.lagMs);
+            break;
+          case P::FailingNowAndThen:
+            *a.out = positionAt(ms);
+            result = positionReads_ % 3 == 0 ? 1 : 0;
+            break;
+          case P::Wavering:
+            *a.out = positionAt(ms) + positionReads_ % 2;
+            break;
+          case P::AtRestOnly:
+            *a.out = positionAt(settled);
+            break;
+          case P::Failing:
+            result = 1;
+            break;
+          case P::Frozen:
+          case P::Missing:
+            break;  // never written
+        }
+      } else if (name == "PCAN_GetControlStatus") {
+        statusReadsAtMs_.push_back(ms);
+        const bool bySwitch =
+            (script_.stoppedBySwitch && started_ && !turning(ms)) || script_.flagLeftLatched;
+        *a.out = bySwitch ? kControlStoppedBySwitch : 0;
+        result =
+            script_.failingStatusReads.count(static_cast<int>(statusReadsAtMs_.size())) ? 1 : 0;
+      } else if (name == "PCAN_SetMotorPos" || a.values[1] == 0) {
+        outcome_.endedWhileTurning |= turning(ms);
+        if (name == "PCAN_SetMotorPos") {
+          outcome_.zeroedAtMs = ms;
+        }
+      }
+    }
+    for (unsigned char report : inside) {
+      rig_.library.fireStatus(a.node(), kStatusKindMotion, report);
+    }
+    return result;
+  }
+
+  // The library's thread: the reports at their times, then the repeated rest reports.
+  void sendReports() {
+    std::vector<TimedReport> due;
+    for (const TimedReport& report : script_.reports) {
+      if (report.atMs >= 0) {
+        due.push_back(report);
+      }
+    }
+    if (script_.repeatRestEveryMs > 0) {
+      for (int ms = script_.travelMs; ms < kBoundInTests.count(); ms += script_.repeatRestEveryMs) {
+        due.push_back({ms, kAtRest});
+      }
+    }
+    std::stable_sort(due.begin(), due.end(),
+                     [](const TimedReport& a, const TimedReport& b) { return a.atMs < b.atMs; });
+    for (const TimedReport& report : due) {
+      std::unique_lock lock(mutex_);
+      const auto at = startedAt_ + scaledDown(std::chrono::milliseconds(report.atMs));
+      if (changed_.wait_until(lock, at, [this] { return stopping_; })) {
+        return;
+      }
+      lock.unlock();
+      rig_.library.fireStatus(1, kStatusKindMotion, report.status);
+    }
+  }
+
+  FakeRig& rig_;
+  const WheelScript script_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  bool started_ = false;
+  Clock::time_point startedAt_;
+  int positionReads_ = 0;
+  std::vector<double> statusReadsAtMs_;
+  Outcome outcome_;
+  std::thread reporter_;
+};
+
+// The most evidence reads in any second of program time.
+size_t mostReadsInASecond(const std::vector<double>& readsAtMs) {
+  size_t most = 0;
+  for (size_t first = 0; first < readsAtMs.size(); ++first) {
+    const auto end = std::lower_bound(readsAtMs.begin() + static_cast<long>(first), readsAtMs.end(),
+                                      readsAtMs[first] + 1000);
+    most = std::max(most, static_cast<size_t>(end - readsAtMs.begin()) - first);
+  }
+  return most;
+}
+
+// Every library behaviour the wait admits, one row each, at the program's timings: the wait never
+// disarms the stop nor zeroes while the wheel turns, makes at most 8 reads a second, ends where
+// it should within the time given, and refuses a zero where nothing proves rest.
+TEST(HomingWait, EachAdmittedLibraryBehaviourEndsAsTheTableSays) {
+  using P = WheelScript::Position;
   const std::vector<std::string> none;
   const std::vector<std::string> noSwitch = {"Failure of home switch!!\n"};
   const std::vector<std::string> timeout = {"Homing timeout: the motor did not come to rest!\n"};
-  struct Case {
+  const TimedReport moving{-1, kMoving};
+  const TimedReport staleInside{-1, kAtRest};
+  struct Row {
     const char* name;
-    MotorScript script;
+    WheelScript script;
     std::vector<std::string> alerts;
-    int ticksLate;  // most reads after the real rest before the zero
+    int mostLateMs;  // real rest to the zero, program time
   };
-  const Case cases[] = {
-      {"moving and rest reports", {20, {{0, kMoving}, {20, kAtRest}}}, none, 1},
-      {"a stale rest inside the start", {20, {{0, kMoving}, {0, kAtRest}, {20, kAtRest}}}, none, 1},
-      {"moving, then a stale rest after the start returned",
-       {20, {{1, kMoving}, {1, kAtRest}, {20, kAtRest}}},
+  const Row rows[] = {
+      {"reports in order", {.reports = {moving, {1500, kAtRest}}}, none, 250},
+      {"the rest report late by 300 ms", {.reports = {moving, {1800, kAtRest}}}, none, 750},
+      {"a stale rest inside the start",
+       {.reports = {moving, staleInside, {1500, kAtRest}}},
        none,
-       1},
-      {"a stale rest, and the real one lost", {20, {{0, kMoving}, {1, kAtRest}}}, none, 2},
-      {"position reads failing", {20, {{0, kMoving}, {20, kAtRest}}, P::Failing}, none, 1},
-      {"position reads failing, no rest report", {20, {{0, kMoving}}, P::Failing}, none, 2},
-      {"a frozen position, a stale rest",
-       {40, {{0, kMoving}, {1, kAtRest}, {40, kAtRest}}, P::Frozen},
+       250},
+      {"a stale rest after the start's moving report",
+       {.reports = {moving, {20, kMoving}, {30, kAtRest}, {1500, kAtRest}}},
        none,
-       1},
-      {"a position seen only at rest, a stale rest, no switch",
-       {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::AtRestOnly, false},
+       250},
+      {"the rest report lost", {.reports = {moving}}, none, 750},
+      {"the rest report lost, no switch",
+       {.reports = {moving}, .stoppedBySwitch = false},
        noSwitch,
-       20},
-      {"a slow wheel, a stale rest, no switch",
-       {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::Live, false, false, 3},
+       1600},
+      {"a stale rest, the real one lost, no switch",
+       {.reports = {moving, staleInside}, .stoppedBySwitch = false},
        noSwitch,
-       20},
-      {"no report at all", {8, {}}, none, 2},
-      {"no switch and no report", {8, {}, P::Live, false}, noSwitch, 40},
-      {"a move that ends inside the start", {0, {{0, kMoving}, {0, kAtRest}}}, none, 1},
-      {"a flag left set from before, a stale rest",
-       {20, {{0, kMoving}, {1, kAtRest}, {20, kAtRest}}, P::Live, true, true},
-       none,
-       20},
-      // Nothing that can be trusted: no zero on a guess.
-      {"a frozen position, no switch",
-       {20, {{0, kMoving}, {20, kAtRest}}, P::Frozen, false},
+       1600},
+      {"fault 6: rest repeated every 50 ms, nothing proves rest",
+       {.reports = {moving},
+        .position = P::Frozen,
+        .stoppedBySwitch = false,
+        .repeatRestEveryMs = 50},
        timeout,
        0},
+      {"rest repeated every 50 ms, no switch",
+       {.reports = {moving}, .stoppedBySwitch = false, .repeatRestEveryMs = 50},
+       noSwitch,
+       1000},
+      {"fault 2: a position refreshed every 400 ms, a stale rest after a read, no switch",
+       {.travelMs = 3000,
+        .reports = {moving, {260, kAtRest}, {3000, kAtRest}},
+        .position = P::Lagging,
+        .stoppedBySwitch = false,
+        .refreshMs = 400},
+       noSwitch,
+       2000},
+      {"a position refreshed every 400 ms, the rest report lost",
+       {.travelMs = 3000, .reports = {moving}, .position = P::Lagging, .refreshMs = 400},
+       none,
+       750},
+      {"a position 1.5 s behind the wheel, the rest report lost, no switch",
+       {.reports = {moving}, .position = P::Delayed, .stoppedBySwitch = false, .lagMs = 1500},
+       noSwitch,
+       3100},
+      {"fault 4: a wavering position, the rest report lost",
+       {.reports = {moving}, .position = P::Wavering},
+       none,
+       750},
+      {"a wavering position, the rest report lost, no switch",
+       {.reports = {moving}, .position = P::Wavering, .stoppedBySwitch = false},
+       noSwitch,
+       1600},
+      {"position reads failing",
+       {.reports = {moving, {1500, kAtRest}}, .position = P::Failing},
+       none,
+       250},
+      {"position reads failing, the rest report lost",
+       {.reports = {moving}, .position = P::Failing},
+       none,
+       750},
+      {"position reads failing now and then, no switch",
+       {.reports = {moving, {1500, kAtRest}},
+        .position = P::FailingNowAndThen,
+        .stoppedBySwitch = false},
+       noSwitch,
+       1600},
+      {"position reads failing, no report, no switch",
+       {.reports = {moving}, .position = P::Failing, .stoppedBySwitch = false},
+       timeout,
+       0},
+      {"no position read",
+       {.reports = {moving, staleInside, {1500, kAtRest}}, .position = P::Missing},
+       none,
+       250},
+      {"a frozen position, a stale rest",
+       {.reports = {moving, staleInside, {1500, kAtRest}}, .position = P::Frozen},
+       none,
+       250},
+      {"a position seen only at rest, a stale rest, no switch",
+       {.reports = {moving, staleInside, {1500, kAtRest}},
+        .position = P::AtRestOnly,
+        .stoppedBySwitch = false},
+       noSwitch,
+       1600},
+      {"fault 1: the end shown at the first read, rest 200 ms later, no switch",
+       {.travelMs = 0,
+        .reports = {moving, {200, kAtRest}},
+        .stoppedBySwitch = false,
+        .jumpCounts = 600},
+       noSwitch,
+       1000},
+      {"a position that ignores the move, no switch",
+       {.travelMs = 0,
+        .reports = {moving, {200, kAtRest}},
+        .position = P::Frozen,
+        .stoppedBySwitch = false},
+       timeout,
+       0},
+      {"fault 3: one status read failing while the wheel turns",
+       {.reports = {moving, {1500, kAtRest}}, .position = P::Frozen, .failingStatusReads = {1}},
+       none,
+       250},
+      {"status reads failing now and then, the rest report lost",
+       {.reports = {moving}, .failingStatusReads = {1, 3, 4}},
+       none,
+       1600},
+      {"no status read: bit 0 never set",
+       {.reports = {moving, {1500, kAtRest}}, .statusMissing = true},
+       noSwitch,
+       1600},
+      {"a flag that cannot be cleared, a stale rest",
+       {.reports = {moving, staleInside, {1500, kAtRest}},
+        .stoppedBySwitch = false,
+        .flagLeftLatched = true},
+       none,
+       1600},
+      {"fault 5: a start of no steps after a rotation of none",
+       {.travelMs = 0, .stoppedBySwitch = false, .microstep = 0},
+       noSwitch,
+       500},
   };
-  for (const Case& c : cases) {
-    FakeRig fresh;
-    setOffTheSwitch(fresh);
-    const auto motor = runMotor(fresh, c.script);
-    runHoming(*fresh.context, *fresh.first, 0);
-    EXPECT_THAT(fresh.alerts.texts(), ElementsAreArray(c.alerts)) << c.name;
-    std::lock_guard lock(motor->mutex);
-    EXPECT_FALSE(motor->endedWhileMoving) << c.name;
-    if (c.alerts != timeout) {
-      ASSERT_TRUE(motor->zeroedAtTick) << c.name;
-      EXPECT_LE(*motor->zeroedAtTick - c.script.travelTicks, c.ticksLate) << c.name;
-      EXPECT_TRUE(fresh.first->idleEvent().isSet()) << c.name;
-    } else {
-      EXPECT_FALSE(motor->zeroedAtTick) << c.name;
+  for (const Row& row : rows) {
+    FakeRig rig;
+    setOffTheSwitch(rig);
+    rig.context->homing = programTimingsScaledDown();
+    rig.configure({5, row.script.microstep, 600, 4000});
+    if (row.script.microstep == 0) {
+      rig.library.fireStatus(1, kStatusKindMotion, kMoving);  // a rotation of 0 degrees
     }
+    ScriptedWheel::Outcome outcome;
+    {
+      ScriptedWheel wheel(rig, row.script);
+      runHoming(*rig.context, *rig.first, 0);
+      outcome = wheel.outcome();
+    }
+    EXPECT_THAT(rig.alerts.texts(), ElementsAreArray(row.alerts)) << row.name;
+    EXPECT_FALSE(outcome.endedWhileTurning) << row.name;
+    EXPECT_LE(mostReadsInASecond(outcome.evidenceReadsAtMs), 8u) << row.name;
+    if (row.alerts == timeout) {
+      EXPECT_FALSE(outcome.zeroedAtMs) << row.name;
+      continue;
+    }
+    if (!outcome.zeroedAtMs) {
+      ADD_FAILURE() << row.name << ": never zeroed";
+      continue;
+    }
+    EXPECT_LE(*outcome.zeroedAtMs - row.script.travelMs, row.mostLateMs) << row.name;
+    EXPECT_TRUE(rig.first->idleEvent().isSet()) << row.name;
   }
 }
 
@@ -312,6 +660,16 @@ TEST(HomingFailures, WithoutTheLibraryTheInputReadFails) {
   EXPECT_THAT(absent.alerts.texts(), ElementsAre("GetGPIOValue fail!"));
 }
 
+// The wait's own status reads settle nothing when they fail, so the homing's read at rest fails
+// only with all of them; any other export fails at the given call.
+void failInHoming(FakeControllerLibrary& library, const std::string& exportName, int occurrence) {
+  if (exportName == "PCAN_GetControlStatus") {
+    library.setHandler(exportName, [](const FakeControllerLibrary::Arguments&) { return 1; });
+  } else {
+    library.failOccurrence(exportName, occurrence);
+  }
+}
+
 // Every call site: the failure shows its text and no later call is made.
 TEST(HomingFailures, EachFailingCallEndsTheRoutineWithItsMessage) {
   const char* const texts[] = {
@@ -322,20 +680,21 @@ TEST(HomingFailures, EachFailingCallEndsTheRoutineWithItsMessage) {
   for (size_t site = 0; site < kFullHoming.size(); ++site) {
     FakeRig failing;
     setOffTheSwitch(failing);
+    runMotor(failing, kReportedMove);
     const std::string& call = kFullHoming[site];
     const std::string exportName = call.substr(0, call.find('('));
     int occurrence = 0;
     for (size_t i = 0; i <= site; ++i) {
       occurrence += kFullHoming[i].rfind(exportName + "(", 0) == 0 ? 1 : 0;
     }
-    failing.library.failOccurrence(exportName, occurrence);
+    failInHoming(failing.library, exportName, occurrence);
     runHoming(*failing.context, *failing.first, 0);
     EXPECT_THAT(failing.alerts.texts(), ElementsAre(texts[site])) << call;
     const std::vector<std::string> expected(kFullHoming.begin(),
                                             kFullHoming.begin() + static_cast<long>(site) + 1);
     EXPECT_THAT(callsBesidesPolling(failing.library), ElementsAreArray(expected)) << call;
-    // Only a failed status read leaves the move pending: nothing had shown it at rest.
-    EXPECT_EQ(failing.first->idleEvent().isSet(), exportName != "PCAN_GetControlStatus") << call;
+    // The status read fails after the wait has seen the move at rest.
+    EXPECT_TRUE(failing.first->idleEvent().isSet()) << call;
   }
 }
 
@@ -373,7 +732,7 @@ TEST(HomingFailures, AnEndAfterTheHomingSpeedLeavesItToTheNextMoveToReplace) {
         const bool rests = std::string(c.name) != "no rest within the bound";
         runMotor(rig, rests ? kReportedMove : MotorScript{1000000, {}});
         if (*c.failing != '\0') {
-          rig.library.failOccurrence(c.failing, c.occurrence);
+          failInHoming(rig.library, c.failing, c.occurrence);
         }
         runHoming(*rig.context, *rig.first, 0);
         EXPECT_EQ(rig.table.applied(0).maxSpeed, c.resent ? kHomingMaxSpeed : 4000) << c.name;
@@ -402,11 +761,12 @@ TEST(HomingFailures, AnEndAfterTheHomingSpeedLeavesItToTheNextMoveToReplace) {
   }
 }
 
-// The position keeps changing, so only the rest report can end the wait.
+// The position keeps changing and the switch is never reached, so nothing can end the wait.
 void keepPositionMoving(FakeRig& rig) {
+  rig.library.setOutValue("PCAN_GetControlStatus", 1, 0);
   auto position = std::make_shared<std::atomic<int>>(0);
   rig.library.setHandler("PCAN_GetMotorPos", [position](const FakeControllerLibrary::Arguments& a) {
-    *a.out = --*position;
+    *a.out = *position -= 60;  // far more than a wavering count
     return 0;
   });
 }
@@ -415,8 +775,9 @@ TEST_F(Homing, AMotorThatNeverComesToRestEndsTheRoutineAfterTheBound) {
   keepPositionMoving(rig);
   runHoming(*rig.context, *rig.first, 0);
   EXPECT_THAT(rig.alerts.texts(), ElementsAre("Homing timeout: the motor did not come to rest!\n"));
-  const auto calls = callsBesidesPolling(rig.library);
-  EXPECT_EQ(calls.back(), "PCAN_StartRelStep(1, 600)");
+  EXPECT_THAT(rig.library.callsNamed("PCAN_SetExtStopEnable"),
+              ElementsAre("PCAN_SetExtStopEnable(1, 1)"));
+  EXPECT_THAT(rig.library.callsNamed("PCAN_SetMotorPos"), IsEmpty());
 }
 
 TEST_F(Homing, TheBoundGrowsWithTheMove) {

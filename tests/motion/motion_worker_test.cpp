@@ -82,14 +82,19 @@ TEST_F(Worker, OtherMessagesAreEchoedWithoutControllerTraffic) {
 
 TEST_F(Worker, AHomingHoldsBackLaterCommandsUntilTheMotorRests) {
   rig.library.setOutValue("PCAN_GetGPIOValue", 1, kInputOffHomeSwitch);
-  rig.library.setOutValue("PCAN_GetControlStatus", 1, kControlStoppedBySwitch);
   rig.context->homing.minimumBound = std::chrono::seconds(30);
   rig.table.setForwardAngle(1, 180);
   auto position = std::make_shared<std::atomic<int>>(0);
+  auto onSwitch = std::make_shared<std::atomic<bool>>(false);
   rig.library.setHandler("PCAN_GetMotorPos", [position](const FakeControllerLibrary::Arguments& a) {
-    *a.out = --*position;  // turning until the report comes
+    *a.out = *position -= 60;  // turning until the switch stops it
     return 0;
   });
+  rig.library.setHandler("PCAN_GetControlStatus",
+                         [onSwitch](const FakeControllerLibrary::Arguments& a) {
+                           *a.out = *onSwitch ? kControlStoppedBySwitch : 0;
+                           return 0;
+                         });
   worker.post(WM_AXIS1_HOME, rig.first.get());
   worker.post(WM_AXIS2_FORWARD, rig.second.get());
   ASSERT_TRUE(rig.library.waitForCalls("PCAN_StartRelStep", 1, std::chrono::seconds(10)));
@@ -98,6 +103,7 @@ TEST_F(Worker, AHomingHoldsBackLaterCommandsUntilTheMotorRests) {
   EXPECT_THAT(rig.library.callsNamed("PCAN_StartRelStep"),
               ElementsAre("PCAN_StartRelStep(1, 9600)"));
 
+  *onSwitch = true;
   rig.library.fireStatusFromThread(1, kStatusKindMotion, 0x00);
   ASSERT_TRUE(replies.waitFor(2));
   EXPECT_THAT(replies.replies(), ElementsAre(Reply{WM_AXIS1_HOME, 1}, Reply{WM_AXIS2_FORWARD, 1}));

@@ -357,6 +357,38 @@ TEST(RigCore, APositionReadLagsTheWheelButNotASetPosition) {
   EXPECT_EQ(position, 7);
 }
 
+// A library that refreshes the position now and then repeats it while the wheel turns; a wavering
+// encoder adds a count every other read; a set position is read at once.
+TEST(RigCore, APositionRefreshedNowAndThenRepeatsAndAWaveringOneMovesByACount) {
+  SimConfig config;
+  config.positionRefresh = 400ms;
+  config.positionWavers[0] = true;
+  RigCore core = openRig(config);
+  Outbox out;
+  core.handle(makeRequest(ExportId::PCAN_StartRelStep, 1, 100000), out);
+  core.advanceTo(std::chrono::ceil<std::chrono::milliseconds>(core.now()) / 400ms * 400ms + 400ms,
+                 out);
+  std::vector<int> reads;
+  for (int i = 0; i < 4; ++i) {
+    int position = -1;
+    callOut(core, ExportId::PCAN_GetMotorPos, 1, position);
+    reads.push_back(position);
+    core.advanceTo(core.now() + 90ms, out);
+  }
+  EXPECT_EQ(reads[1], reads[0] + 1);  // the same refresh, wavering
+  EXPECT_EQ(reads[2], reads[0]);
+  EXPECT_EQ(reads[3], reads[0] + 1);
+  EXPECT_NE(reads[0], 0);
+  core.advanceTo(core.now() + 100ms, out);  // past the next refresh
+  int refreshed = -1;
+  callOut(core, ExportId::PCAN_GetMotorPos, 1, refreshed);
+  EXPECT_GT(std::abs(refreshed - reads[0]), 2);
+  EXPECT_EQ(call(core, ExportId::PCAN_SetMotorPos, 1, 7), kOk);
+  int set = -1;
+  callOut(core, ExportId::PCAN_GetMotorPos, 1, set);
+  EXPECT_TRUE(set == 7 || set == 8) << set;
+}
+
 TEST(RigCore, InjectedFailuresForOneNodeFromTheNthCall) {
   SimConfig config;
   config.failures.push_back({ExportId::PCAN_SetAccel, 2, {2, false}});

@@ -71,7 +71,7 @@ TEST(SimConfig, EverySettingAtOnce) {
   EXPECT_EQ(p.config.tracePath, "C:\\trace.txt");
 }
 
-TEST(SimConfig, SelectorsOnlyTheNthOrFromTheNthOn) {
+TEST(SimConfig, SelectorsOnlyTheNthFromTheNthOnOrEveryNth) {
   CallSelector only{2, true};
   CallSelector onward{2, false};
   EXPECT_FALSE(only.matches(1));
@@ -79,6 +79,21 @@ TEST(SimConfig, SelectorsOnlyTheNthOrFromTheNthOn) {
   EXPECT_FALSE(only.matches(3));
   EXPECT_FALSE(onward.matches(1));
   EXPECT_TRUE(onward.matches(3));
+  const ParsedConfig p = parse({{kVarFail, "PCAN_GetMotorPos:2@%3"},
+                                {kVarPositionRefresh, "300"},
+                                {kVarPositionWaver, "*"}});
+  EXPECT_TRUE(p.problems.empty());
+  ASSERT_EQ(p.config.failures.size(), 1u);
+  const CallSelector every = p.config.failures[0].calls;
+  std::vector<int64_t> failing;
+  for (int64_t call = 1; call <= 9; ++call) {
+    if (every.matches(call)) {
+      failing.push_back(call);
+    }
+  }
+  EXPECT_EQ(failing, (std::vector<int64_t>{3, 6, 9}));
+  EXPECT_EQ(p.config.positionRefresh, std::chrono::milliseconds(300));
+  EXPECT_EQ(p.config.positionWavers, (std::array<bool, kNodeCount>{true, true}));
 }
 
 class BadValue : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
@@ -120,7 +135,9 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{kVarStaleRest, "1@0"}, std::pair{kVarStatusPeriod, "-1"},
                       std::pair{kVarStatusPeriod, "60001"}, std::pair{kVarPositionLag, "0.5"},
                       std::pair{kVarPositionAtRest, "3"}, std::pair{kVarReportDelay, "-1"},
-                      std::pair{"HALVANE_SIM_TIMESCALE", "20"}),
+                      std::pair{kVarFail, "PCAN_SetAccel@%0"},
+                      std::pair{kVarFail, "PCAN_SetAccel@%"}, std::pair{kVarPositionRefresh, "-1"},
+                      std::pair{kVarPositionWaver, "0"}, std::pair{"HALVANE_SIM_TIMESCALE", "20"}),
     [](const ::testing::TestParamInfo<BadValue::ParamType>& param) {
       std::string name = std::string(param.param.first).substr(sizeof "HALVANE_SIM_" - 1);
       name += std::to_string(param.index);
@@ -161,11 +178,17 @@ TEST(SimConfig, DescriptionNamesEverySetting) {
                                 {kVarLoseRest, "1@2+"},
                                 {kVarStaleRest, "*@3"},
                                 {kVarPositionLag, "250"},
+                                {kVarPositionRefresh, "400"},
+                                {kVarPositionWaver, "1"},
                                 {kVarReportDelay, "40"}});
   EXPECT_EQ(describeConfig(p.config),
             "time_scale=20 online_delay_ms=300 start_angle=1:90,2:200 offline=2 no_switch=- "
             "fail=PCAN_SetAccel:2@3 lose_rest=1@2+ stale_rest=*@3 status_period_ms=0 "
-            "position_lag_ms=250 position_at_rest=- report_delay_ms=40");
+            "position_lag_ms=250 position_at_rest=- position_refresh_ms=400 position_waver=1 "
+            "report_delay_ms=40");
+  const ParsedConfig every = parse({{kVarFail, "PCAN_GetControlStatus:1@%3"}});
+  EXPECT_NE(describeConfig(every.config).find(" fail=PCAN_GetControlStatus:1@%3 "),
+            std::string::npos);
 }
 
 }  // namespace

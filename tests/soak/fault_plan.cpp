@@ -69,6 +69,11 @@ FaultPlan drawFaultPlan(int actions, std::mt19937& random) {
     }
     return list;
   };
+  // A read that fails now and then, as a CAN error frame makes it: the wait must keep waiting.
+  const wchar_t* const reads[] = {L"PCAN_GetMotorPos", L"PCAN_GetControlStatus"};
+  append(plan.failures, std::wstring(reads[uniform(random, 0, 1)]) + L":" +
+                            std::to_wstring(uniform(random, 1, 2)) + L"@%" +
+                            std::to_wstring(uniform(random, 4, 9)));
   plan.lostRests = nodeRules(2 + actions / 250);
   plan.staleRests = nodeRules(2 + actions / 100);
   plan.statusPeriodMs = uniform(random, 20, 200);
@@ -76,6 +81,8 @@ FaultPlan drawFaultPlan(int actions, std::mt19937& random) {
   // The other node's homings still see their wheel turn.
   plan.positionAtRestNode = uniform(random, 1, 2);
   plan.reportDelayMs = uniform(random, 0, 20);
+  plan.positionRefreshMs = uniform(random, 0, 400);
+  plan.positionWaverNode = uniform(random, 0, 2);
   return plan;
 }
 

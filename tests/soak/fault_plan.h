@@ -1,9 +1,10 @@
 // The faults a soak run injects into the simulated rig, drawn from its seed: single failures of
 // the exports the commands use, lost rest reports and starts that come with a rest report from
-// before the move, spread over the run; and how the library reports: periodic status reports, a
-// position read that lags the wheel, one node's position read that changes only at rest, and
-// status reports delivered a few milliseconds late (a start's, stale rest included, after it
-// returns).
+// before the move, spread over the run, and every Nth read of the position or the stop flag on one
+// node; and how the library reports: periodic status reports, a position read that lags the wheel
+// or is refreshed only now and then, one node's position read that changes only at rest, one
+// node's that wavers by a count, and status reports delivered a few milliseconds late (a start's,
+// stale rest included, after it returns).
 #pragma once
 
 #include <random>
@@ -18,6 +19,8 @@ struct FaultPlan {
   int statusPeriodMs = 0;      // HALVANE_SIM_STATUS_PERIOD_MS
   int positionLagMs = 0;       // HALVANE_SIM_POSITION_LAG_MS
   int positionAtRestNode = 0;  // HALVANE_SIM_POSITION_AT_REST
+  int positionRefreshMs = 0;   // HALVANE_SIM_POSITION_REFRESH_MS
+  int positionWaverNode = 0;   // HALVANE_SIM_POSITION_WAVER, 0: none
   int reportDelayMs = 0;       // HALVANE_SIM_REPORT_DELAY_MS
 };
 

@@ -73,11 +73,12 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "soak: seed %u; injected failures %s; lost rest reports %s; stale rest reports %s; status "
-      "every %d ms; position read %d ms behind, node %d's only at rest; reports %d ms late\n",
+      "every %d ms; position read %d ms behind, refreshed every %d ms, node %d's only at rest, "
+      "node %d's wavering (0: none); reports %d ms late\n",
       settings.seed, halvane::narrow(figures.failuresInjected).c_str(),
       halvane::narrow(figures.restsLost).c_str(), halvane::narrow(figures.staleRests).c_str(),
-      figures.statusPeriodMs, figures.positionLagMs, figures.positionAtRestNode,
-      figures.reportDelayMs);
+      figures.statusPeriodMs, figures.positionLagMs, figures.positionRefreshMs,
+      figures.positionAtRestNode, figures.positionWaverNode, figures.reportDelayMs);
   std::printf(
       "soak: %d message boxes dismissed, %d clicks while disabled, %d homings interrupted "
       "by Close and Open, %.0f s in all\n",

@@ -111,6 +111,8 @@ SoakFigures SoakRun::run() {
   figures_.positionLagMs = faults.positionLagMs;
   figures_.positionAtRestNode = faults.positionAtRestNode;
   figures_.reportDelayMs = faults.reportDelayMs;
+  figures_.positionRefreshMs = faults.positionRefreshMs;
+  figures_.positionWaverNode = faults.positionWaverNode;
   e2e::SessionOptions options;
   options.folderName = L"soak";
   options.simulatorSettings = {
@@ -121,7 +123,10 @@ SoakFigures SoakRun::run() {
       {L"HALVANE_SIM_STATUS_PERIOD_MS", std::to_wstring(faults.statusPeriodMs)},
       {L"HALVANE_SIM_POSITION_LAG_MS", std::to_wstring(faults.positionLagMs)},
       {L"HALVANE_SIM_POSITION_AT_REST", std::to_wstring(faults.positionAtRestNode)},
-      {L"HALVANE_SIM_REPORT_DELAY_MS", std::to_wstring(faults.reportDelayMs)}};
+      {L"HALVANE_SIM_REPORT_DELAY_MS", std::to_wstring(faults.reportDelayMs)},
+      {L"HALVANE_SIM_POSITION_REFRESH_MS", std::to_wstring(faults.positionRefreshMs)},
+      {L"HALVANE_SIM_POSITION_WAVER",
+       faults.positionWaverNode == 0 ? std::wstring() : std::to_wstring(faults.positionWaverNode)}};
   session_ = std::make_unique<e2e::ProgramSession>(options);
   if (!session_->started()) {
     fail("the program's window did not appear");

@@ -41,6 +41,7 @@ struct SoakFigures {
   int homingsInterrupted = 0;
   std::wstring failuresInjected, restsLost, staleRests;
   int statusPeriodMs = 0, positionLagMs = 0, positionAtRestNode = 0, reportDelayMs = 0;
+  int positionRefreshMs = 0, positionWaverNode = 0;
 };
 
 class SoakRun {

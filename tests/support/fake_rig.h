@@ -20,8 +20,8 @@ namespace halvane::testing {
 inline HomingTimings quickHomingTimings() {
   HomingTimings timings;
   timings.positionPollInterval = std::chrono::milliseconds(5);
-  timings.restConfirmGap = std::chrono::milliseconds(15);
-  timings.stillForRest = std::chrono::milliseconds(30);
+  timings.statusPollInterval = std::chrono::milliseconds(10);
+  timings.stillForRest = std::chrono::milliseconds(20);
   timings.minimumBound = std::chrono::milliseconds(400);
   timings.boundPerStepMs = 0.0;
   timings.settlePause = std::chrono::milliseconds(1);
