@@ -65,10 +65,10 @@ ReplayScript::ReplayScript(const std::vector<trace::Record>& records)
       if (r.name == trace::kMoveStart) {
         lastStart[node] = i;
       }
-      if (r.name == trace::kPositionRead && !r.missing) {
-        readsOfNode_[node].push_back({r.timeUs, i});
+      if (trace::isEvidenceRead(r.name) && !r.missing) {
+        readsOfNode_[{r.name, node}].push_back({r.timeUs, i});
         if (step.waitRead) {
-          readsOfWait_[lastStart[node]].push_back({r.timeUs, i});
+          readsOfWait_[{lastStart[node], r.name}].push_back({r.timeUs, i});
         }
       }
       if (!step.waitRead) {
@@ -96,7 +96,7 @@ std::optional<ReplayAnswer> ReplayScript::answer(const std::string& name,
   live.args = args;
   std::optional<size_t> found;
   if (liveWaits_.isWaitRead(live)) {
-    found = waitRead(nodeOf(args), nowUs);
+    found = waitRead(name, nodeOf(args), nowUs);
   } else if (const auto calls = unplayed_.find(live.signature());
              calls != unplayed_.end() && !calls->second.empty()) {
     found = calls->second.front();
@@ -141,18 +141,20 @@ std::optional<size_t> ReplayScript::nearest(const std::vector<Read>& reads, int6
   return after->step;
 }
 
-std::optional<size_t> ReplayScript::waitRead(const std::string& node, int64_t nowUs) const {
-  // The reads of the wait the played start began, at the moment that corresponds to now; where
-  // the recording shows none, the node's nearest read of all. Never another wait's reads: a wait
-  // that runs longer here than in the lab must not be answered from the next one.
+std::optional<size_t> ReplayScript::waitRead(const std::string& name, const std::string& node,
+                                             int64_t nowUs) const {
+  // The reads of the same export in the wait the played start began, at the moment that
+  // corresponds to now; where the recording shows none, the node's nearest read of all. Never
+  // another wait's reads: a wait that runs longer here than in the lab must not be answered from
+  // the next one.
   const auto start = moveStarts_.find(node);
-  const auto nodeReads = readsOfNode_.find(node);
+  const auto nodeReads = readsOfNode_.find({name, node});
   if (start == moveStarts_.end()) {
     return nodeReads == readsOfNode_.end() ? std::nullopt : nearest(nodeReads->second, nowUs);
   }
   const int64_t recordedUs =
       steps_[start->second.step].record.timeUs + nowUs - start->second.playedUs;
-  if (const auto wait = readsOfWait_.find(start->second.step); wait != readsOfWait_.end()) {
+  if (const auto wait = readsOfWait_.find({start->second.step, name}); wait != readsOfWait_.end()) {
     return nearest(wait->second, recordedUs);
   }
   return nodeReads == readsOfNode_.end() ? std::nullopt : nearest(nodeReads->second, recordedUs);

@@ -71,7 +71,7 @@ class ReplayScript {
     bool played = false;
     int64_t delayUs = 0;  // after the step it is timed from, for callbacks
   };
-  // A position read of the recording, for the nearest-in-time lookup.
+  // A read of the recording, for the nearest-in-time lookup.
   struct Read {
     int64_t timeUs = 0;
     size_t step = 0;
@@ -80,16 +80,18 @@ class ReplayScript {
 
   void play(size_t index, int64_t nowUs);
   static std::optional<size_t> nearest(const std::vector<Read>& reads, int64_t recordedUs);
-  std::optional<size_t> waitRead(const std::string& node, int64_t nowUs) const;
+  std::optional<size_t> waitRead(const std::string& name, const std::string& node,
+                                 int64_t nowUs) const;
   std::string nearestCalls(const std::string& name, const std::vector<std::string>& args) const;
 
   std::vector<Step> steps_;                     // calls and callbacks in the order of their times
   std::vector<std::vector<size_t>> timedFrom_;  // per step: the callbacks timed from it
   // Unplayed calls (a wait's reads aside) by signature, in recorded order.
   std::map<std::string, std::deque<size_t>> unplayed_;
-  // Per node (the first argument): every position read, and per move start the reads of its wait.
-  std::map<std::string, std::vector<Read>> readsOfNode_;
-  std::map<size_t, std::vector<Read>> readsOfWait_;
+  // Per export read for evidence and node (the first argument): every read, and per move start
+  // and export the reads of its wait.
+  std::map<std::pair<std::string, std::string>, std::vector<Read>> readsOfNode_;
+  std::map<std::pair<size_t, std::string>, std::vector<Read>> readsOfWait_;
   std::priority_queue<Due, std::vector<Due>, std::greater<>> due_;
   trace::WaitReadTracker liveWaits_;
   // Per node: the recorded move start last played and when it was played.

@@ -7,7 +7,7 @@ bool WaitReadTracker::isWaitRead(const Record& call) {
     return false;
   }
   bool& waiting = waiting_[call.args.front()];
-  if (call.name == kPositionRead) {
+  if (isEvidenceRead(call.name)) {
     return waiting;
   }
   waiting = call.name == kMoveStart;

@@ -19,6 +19,7 @@ constexpr char kRecorded[] =
     "3020.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-20 bus=1.776\n"
     "3090.000 3 callback StatusCallback(1, 0, [01 00], 0)\n"
     "3100.000 4 call PCAN_GetControlStatus(1, &) -> 0 out=1 bus=1.776\n"
+    "3105.000 4 call PCAN_SetExtStopEnable(1, 0) -> 0 bus=1.776\n"
     "3110.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-1537 bus=1.776\n";
 
 std::vector<trace::Record> records(const std::string& text) {
@@ -124,13 +125,14 @@ TEST(TraceDiff, ACutOffFirstTraceIsComparedUpToItsEnd) {
   const std::string cutOff = replaced(
       kRecorded,
       "3100.000 4 call PCAN_GetControlStatus(1, &) -> 0 out=1 bus=1.776\n"
+      "3105.000 4 call PCAN_SetExtStopEnable(1, 0) -> 0 bus=1.776\n"
       "3110.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-1537 bus=1.776\n",
       "");
   DiffOptions options;
   options.firstCutOff = true;
   const TraceDiff longer = diffTraces(records(cutOff), records(kRecorded), options);
   EXPECT_TRUE(longer.same) << longer.report;
-  EXPECT_EQ(longer.pastFirstEnd, 2u);
+  EXPECT_EQ(longer.pastFirstEnd, 3u);
   EXPECT_FALSE(diffTraces(records(kRecorded), records(cutOff), options).same);
   EXPECT_FALSE(diffTraces(records(cutOff), records(kRecorded)).same);
 }
