@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <functional>
@@ -26,7 +25,6 @@ using testing::FakeControllerLibrary;
 using testing::FakeRig;
 using ::testing::IsEmpty;
 
-constexpr AxisParameters kMicrostepTwo{5, 2, 600, 4000};
 constexpr unsigned char kMoving = 0x08;
 constexpr unsigned char kAtRest = 0x00;
 
@@ -57,97 +55,12 @@ std::vector<std::string> without(std::vector<std::string> calls, const std::stri
   return calls;
 }
 
-// A motor behind the fake library whose clock is the wait's reads: the start is tick 0, and each
-// position or control status read after it one more tick. It turns for `travelTicks` ticks (one
-// step every `ticksPerStep`) and then stands, stopped by the switch or not; reports go at given
-// ticks. Zeroing or disarming while it turns is recorded.
-struct MotorReport {
-  int tick = -1;             // none
-  unsigned char status = 0;  // the second status byte
-};
-
-struct MotorScript {
-  enum class Position { Live, Failing, Frozen, AtRestOnly };
-  int travelTicks = 4;
-  MotorReport reports[3];
-  Position position = Position::Live;
-  bool stoppedBySwitch = true;
-  bool flagLeftLatched = false;  // never cleared: bit 0 set from before the move
-  int ticksPerStep = 1;
-};
-
-struct MotorState {
-  std::mutex mutex;
-  int ticks = -1;  // not started
-  int position = 0;
-  std::optional<int> zeroedAtTick;
-  bool endedWhileMoving = false;
-};
-
-std::shared_ptr<MotorState> runMotor(FakeRig& rig, const MotorScript& script) {
-  using P = MotorScript::Position;
-  auto state = std::make_shared<MotorState>();
-  FakeControllerLibrary& library = rig.library;
-  const auto moving = [state, script] {
-    return state->ticks >= 0 && state->ticks < script.travelTicks;
-  };
-  const auto handle = [=, &library](const std::string& name, const auto& a) {
-    std::vector<unsigned char> due;  // sent with the lock released
-    {
-      std::lock_guard lock(state->mutex);
-      const bool start = name == "PCAN_StartRelStep";
-      if (start || (state->ticks >= 0 && name.find("_Get") != std::string::npos)) {
-        const bool turning = moving();
-        state->ticks = start ? 0 : state->ticks + 1;
-        state->position -= turning && state->ticks % script.ticksPerStep == 0 ? 60 : 0;
-        for (const MotorReport& report : script.reports) {
-          if (report.tick == state->ticks) {
-            due.push_back(report.status);
-          }
-        }
-      }
-      if (name == "PCAN_GetMotorPos" &&
-          (script.position == P::Live || (script.position == P::AtRestOnly && !moving()))) {
-        *a.out = state->position;  // frozen: never written; at rest only: 0 while it turns
-      } else if (name == "PCAN_GetControlStatus") {
-        const bool bySwitch = (script.stoppedBySwitch && !moving()) || script.flagLeftLatched;
-        *a.out = bySwitch ? kControlStoppedBySwitch : 0;
-      } else if (name == "PCAN_SetMotorPos" ||
-                 (name == "PCAN_SetExtStopEnable" && a.values[1] == 0)) {
-        state->endedWhileMoving |= moving();
-        state->zeroedAtTick = name == "PCAN_SetMotorPos" ? state->ticks : state->zeroedAtTick;
-      }
-    }
-    for (unsigned char report : due) {
-      library.fireStatus(a.node(), kStatusKindMotion, report);
-    }
-    return name == "PCAN_GetMotorPos" && script.position == P::Failing ? 1 : 0;
-  };
-  for (const std::string name : {"PCAN_StartRelStep", "PCAN_GetMotorPos", "PCAN_GetControlStatus",
-                                 "PCAN_SetMotorPos", "PCAN_SetExtStopEnable"}) {
-    library.setHandler(name, [handle, name](const auto& a) { return handle(name, a); });
-  }
-  if (script.flagLeftLatched) {
-    library.removeExport("PCAN_ClearExtStopFlag");
-  }
-  return state;
-}
-
 // The first turntable off its switch, reaching it with the homing move.
 void setOffTheSwitch(FakeRig& rig) {
-  rig.configure(kMicrostepTwo);
+  rig.configure({5, 2, 600, 4000});
   rig.library.setOutValue("PCAN_GetGPIOValue", 1, kInputOffHomeSwitch);
   rig.library.setOutValue("PCAN_GetControlStatus", 1, kControlStoppedBySwitch);
 }
-
-const MotorScript kReportedMove{4, {{1, kMoving}, {4, kAtRest}}};
-
-class Homing : public ::testing::Test {
- protected:
-  Homing() { setOffTheSwitch(rig); }
-
-  FakeRig rig;
-};
 
 // The program's own homing timings, run kTimeScale times faster: the wait's behaviour depends on
 // their ratios, which stay the program's.
@@ -211,10 +124,13 @@ constexpr double kCountsPerMs = 0.8;  // the homing speed
 // The wheel behind the fake library, and what the homing did to it: whether it was zeroed or its
 // stop disarmed while it turned, when it was zeroed, and when each evidence read was made.
 class ScriptedWheel {
+  static constexpr const char* kHandled[] = {"PCAN_StartRelStep", "PCAN_GetMotorPos",
+                                             "PCAN_GetControlStatus", "PCAN_SetMotorPos",
+                                             "PCAN_SetExtStopEnable"};
+
  public:
   ScriptedWheel(FakeRig& rig, WheelScript script) : rig_(rig), script_(std::move(script)) {
-    for (const char* name : {"PCAN_StartRelStep", "PCAN_GetMotorPos", "PCAN_GetControlStatus",
-                             "PCAN_SetMotorPos", "PCAN_SetExtStopEnable"}) {
+    for (const char* name : kHandled) {
       rig_.library.setHandler(name, [this, name](const FakeControllerLibrary::Arguments& a) {
         return handle(name, a);
       });
@@ -229,14 +145,10 @@ class ScriptedWheel {
       rig_.library.removeExport("PCAN_GetControlStatus");
     }
   }
-  ~ScriptedWheel() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
-    if (reporter_.joinable()) {
-      reporter_.join();
+  ~ScriptedWheel() {  // the library answers as before it again
+    stopReports();
+    for (const char* name : kHandled) {
+      rig_.library.setHandler(name, {});
     }
   }
 
@@ -273,16 +185,34 @@ class ScriptedWheel {
     return kStartPosition - script_.jumpCounts - static_cast<int>(kCountsPerMs * travelled);
   }
 
+  // A later move (the next command's) starts the script over.
+  void stopReports() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    if (reporter_.joinable()) {
+      reporter_.join();
+    }
+    std::lock_guard lock(mutex_);
+    stopping_ = false;
+  }
+
   int handle(const std::string& name, const FakeControllerLibrary::Arguments& a) {
     using P = WheelScript::Position;
     std::vector<unsigned char> inside;
     int result = 0;
+    if (name == "PCAN_StartRelStep") {
+      stopReports();
+    }
     {
       std::lock_guard lock(mutex_);
       const double ms = started_ ? nowMs() : -1;
       if (name == "PCAN_StartRelStep") {
         started_ = true;
         startedAt_ = Clock::now();
+        node_ = a.node();
         for (const TimedReport& report : script_.reports) {
           if (report.atMs < 0) {
             inside.push_back(report.status);
@@ -362,7 +292,7 @@ class ScriptedWheel {
         return;
       }
       lock.unlock();
-      rig_.library.fireStatus(1, kStatusKindMotion, report.status);
+      rig_.library.fireStatus(node_, kStatusKindMotion, report.status);
     }
   }
 
@@ -373,6 +303,7 @@ class ScriptedWheel {
   bool stopping_ = false;
   bool started_ = false;
   Clock::time_point startedAt_;
+  int node_ = 1;
   int positionReads_ = 0;
   std::vector<double> statusReadsAtMs_;
   Outcome outcome_;
@@ -560,6 +491,19 @@ TEST(HomingWait, EachAdmittedLibraryBehaviourEndsAsTheTableSays) {
   }
 }
 
+// A short move reported as it goes, ending on the switch; the rig's quick timings wait for it.
+const WheelScript kReportedMove{.travelMs = 100, .reports = {{-1, kMoving}, {100, kAtRest}}};
+// Turning, away from the switch, past any bound.
+const WheelScript kNeverAtRest{.travelMs = 1000000, .stoppedBySwitch = false};
+
+class Homing : public ::testing::Test {
+ protected:
+  Homing() { setOffTheSwitch(rig); }
+
+  FakeRig rig;
+  std::optional<ScriptedWheel> wheel;  // after the rig: it goes first
+};
+
 // The homing sequences: which calls, in order, and what the operator is shown.
 TEST(HomingSequence, CallsInOrderForEachStartingPoint) {
   struct Case {
@@ -567,6 +511,7 @@ TEST(HomingSequence, CallsInOrderForEachStartingPoint) {
     std::function<void(FakeRig&)> setUp;
     std::vector<std::string> calls;
     std::vector<std::string> alerts;
+    WheelScript script = kReportedMove;
   };
   const std::vector<std::string> onTheSwitch = {
       "PCAN_GetGPIOValue(1, &)", "PCAN_SetExtStopEnable(1, 0)", "PCAN_ClearExtStopFlag(1, 1)",
@@ -582,11 +527,10 @@ TEST(HomingSequence, CallsInOrderForEachStartingPoint) {
        without(onTheSwitch, "PCAN_GetGPIOValue(1, &)"),
        {}},
       {"switch not reached: reported, still zeroed",
-       [](FakeRig& r) {
-         runMotor(r, {4, {{1, kMoving}, {4, kAtRest}}, MotorScript::Position::Live, false});
-       },
+       [](FakeRig&) {},
        kFullHoming,
-       {"Failure of home switch!!\n"}},
+       {"Failure of home switch!!\n"},
+       {.travelMs = 100, .reports = {{-1, kMoving}, {100, kAtRest}}, .stoppedBySwitch = false}},
       {"without the status read bit 0 is clear: switch not reached",
        [](FakeRig& r) { r.library.removeExport("PCAN_GetControlStatus"); },
        without(kFullHoming, "PCAN_GetControlStatus(1, &)"),
@@ -594,33 +538,37 @@ TEST(HomingSequence, CallsInOrderForEachStartingPoint) {
       {"a move of no steps, the switch not reached: nothing to wait for",
        [](FakeRig& r) {
          r.configure({5, 0, 600, 4000});
-         runMotor(r, {0, {}, MotorScript::Position::Live, false});
        },
        [] {
          auto calls = kFullHoming;
          calls[6] = "PCAN_StartRelStep(1, 0)";
          return calls;
        }(),
-       {"Failure of home switch!!\n"}},
-      {"without the start, a motor at rest is not waited for",
-       [](FakeRig& r) { r.library.removeExport("PCAN_StartRelStep"); },
+       {"Failure of home switch!!\n"},
+       {.travelMs = 0, .stoppedBySwitch = false}},
+      {"without the start, a motor at rest on its switch is not waited for",
+       [](FakeRig& r) {
+         r.library.removeExport("PCAN_StartRelStep");
+         r.library.setHandler("PCAN_GetControlStatus", {});  // the wheel left stopped by it
+       },
        without(kFullHoming, "PCAN_StartRelStep(1, 600)"),
        {}},
   };
   for (const Case& c : cases) {
     FakeRig fresh;
     setOffTheSwitch(fresh);
-    runMotor(fresh, kReportedMove);
+    ScriptedWheel wheel(fresh, c.script);
     c.setUp(fresh);
     runHoming(*fresh.context, *fresh.first, 0);
     EXPECT_THAT(callsBesidesPolling(fresh.library), ElementsAreArray(c.calls)) << c.name;
     EXPECT_THAT(fresh.alerts.texts(), ElementsAreArray(c.alerts)) << c.name;
     EXPECT_EQ(fresh.table.applied(0).maxSpeed, 4000) << c.name;
+    EXPECT_FALSE(wheel.outcome().endedWhileTurning) << c.name;
   }
 }
 
 TEST_F(Homing, AChangedMicrostepIsSentFirstAndSizesTheMove) {
-  runMotor(rig, kReportedMove);
+  wheel.emplace(rig, kReportedMove);
   rig.table.setRequested(0, AxisParameters{5, 256, 600, 4000});
   runHoming(*rig.context, *rig.first, 0);
   const auto calls = callsBesidesPolling(rig.library);
@@ -632,7 +580,7 @@ TEST_F(Homing, AChangedMicrostepIsSentFirstAndSizesTheMove) {
 }
 
 TEST_F(Homing, TheSecondAxisUsesItsOwnNodeAndValues) {
-  runMotor(rig, kReportedMove);
+  wheel.emplace(rig, kReportedMove);
   rig.table.setRequested(1, AxisParameters{5, 4, 600, 1000});
   rig.table.setApplied(1, &AxisParameters::maxSpeed, 1000);
   rig.table.setApplied(1, &AxisParameters::microstep, 4);
@@ -680,7 +628,7 @@ TEST(HomingFailures, EachFailingCallEndsTheRoutineWithItsMessage) {
   for (size_t site = 0; site < kFullHoming.size(); ++site) {
     FakeRig failing;
     setOffTheSwitch(failing);
-    runMotor(failing, kReportedMove);
+    ScriptedWheel wheel(failing, kReportedMove);
     const std::string& call = kFullHoming[site];
     const std::string exportName = call.substr(0, call.find('('));
     int occurrence = 0;
@@ -693,6 +641,7 @@ TEST(HomingFailures, EachFailingCallEndsTheRoutineWithItsMessage) {
     const std::vector<std::string> expected(kFullHoming.begin(),
                                             kFullHoming.begin() + static_cast<long>(site) + 1);
     EXPECT_THAT(callsBesidesPolling(failing.library), ElementsAreArray(expected)) << call;
+    EXPECT_FALSE(wheel.outcome().endedWhileTurning) << call;
     // The status read fails after the wait has seen the move at rest.
     EXPECT_TRUE(failing.first->idleEvent().isSet()) << call;
   }
@@ -726,15 +675,17 @@ TEST(HomingFailures, AnEndAfterTheHomingSpeedLeavesItToTheNextMoveToReplace) {
       for (bool reopened : {false, true}) {
         FakeRig rig;
         setOffTheSwitch(rig);
-        rig.table.setSlot(0, 1);  // 66 steps in: never a multiple of the script's 60-step reads
+        rig.table.setSlot(0, 1);  // 66 steps from the position the library then reads, 0
         rig.table.setForwardAngle(0, 90);
         rig.table.setReverseAngle(0, 90);
         const bool rests = std::string(c.name) != "no rest within the bound";
-        runMotor(rig, rests ? kReportedMove : MotorScript{1000000, {}});
-        if (*c.failing != '\0') {
-          failInHoming(rig.library, c.failing, c.occurrence);
+        {
+          ScriptedWheel wheel(rig, rests ? kReportedMove : kNeverAtRest);
+          if (*c.failing != '\0') {
+            failInHoming(rig.library, c.failing, c.occurrence);
+          }
+          runHoming(*rig.context, *rig.first, 0);
         }
-        runHoming(*rig.context, *rig.first, 0);
         EXPECT_EQ(rig.table.applied(0).maxSpeed, c.resent ? kHomingMaxSpeed : 4000) << c.name;
         if (reopened) {
           rig.table.takeOverRequested();
@@ -761,18 +712,8 @@ TEST(HomingFailures, AnEndAfterTheHomingSpeedLeavesItToTheNextMoveToReplace) {
   }
 }
 
-// The position keeps changing and the switch is never reached, so nothing can end the wait.
-void keepPositionMoving(FakeRig& rig) {
-  rig.library.setOutValue("PCAN_GetControlStatus", 1, 0);
-  auto position = std::make_shared<std::atomic<int>>(0);
-  rig.library.setHandler("PCAN_GetMotorPos", [position](const FakeControllerLibrary::Arguments& a) {
-    *a.out = *position -= 60;  // far more than a wavering count
-    return 0;
-  });
-}
-
 TEST_F(Homing, AMotorThatNeverComesToRestEndsTheRoutineAfterTheBound) {
-  keepPositionMoving(rig);
+  wheel.emplace(rig, kNeverAtRest);
   runHoming(*rig.context, *rig.first, 0);
   EXPECT_THAT(rig.alerts.texts(), ElementsAre("Homing timeout: the motor did not come to rest!\n"));
   EXPECT_THAT(rig.library.callsNamed("PCAN_SetExtStopEnable"),
@@ -781,7 +722,7 @@ TEST_F(Homing, AMotorThatNeverComesToRestEndsTheRoutineAfterTheBound) {
 }
 
 TEST_F(Homing, TheBoundGrowsWithTheMove) {
-  keepPositionMoving(rig);
+  wheel.emplace(rig, kNeverAtRest);
   rig.context->homing.minimumBound = std::chrono::milliseconds(10);
   rig.context->homing.boundPerStepMs = 0.5;  // 600 steps: 300 ms
   const auto started = std::chrono::steady_clock::now();

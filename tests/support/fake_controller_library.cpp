@@ -135,7 +135,11 @@ void FakeControllerLibrary::setOutValue(const std::string& name, int node, int v
 
 void FakeControllerLibrary::setHandler(const std::string& name, Handler handler) {
   std::lock_guard lock(mutex_);
-  handlers_[name] = std::move(handler);
+  if (handler) {
+    handlers_[name] = std::move(handler);
+  } else {
+    handlers_.erase(name);
+  }
 }
 
 int FakeControllerLibrary::loadAttempts() const {

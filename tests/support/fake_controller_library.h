@@ -39,6 +39,7 @@ class FakeControllerLibrary final : public LibraryLoader {
   void failOccurrence(const std::string& name, int occurrence);  // only its n-th call, from 1
   void setOutValue(const std::string& name, int node, int value);
   // Replaces the default behaviour (result and out-value) of an export; runs without the lock held.
+  // An empty handler brings the default back.
   void setHandler(const std::string& name, Handler handler);  // failOccurrence still wins
 
   // Observation. Calls read like "PCAN_SetAccel(1, 5)"; out-value arguments show as "&".
