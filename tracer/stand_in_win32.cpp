@@ -7,6 +7,7 @@
 // the program behaves as with no library at all; the trace says why.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ constexpr char kVendorSearch[] = "full-path,altered-search-path";
 constexpr uint64_t kNoteFileBytes = 64 * 1024;
 constexpr DWORD kFlushEveryMs = 100;
 constexpr uint64_t kPageBytes = 4096;
+constexpr size_t kReserveChunkBytes = 1 << 20;  // written a piece at a time when the file is made
 
 HMODULE selfModule = nullptr;
 LARGE_INTEGER originCount{};
@@ -148,9 +150,10 @@ class MappedTraceFile final : public TraceSpace {
   }
 
  private:
-  // The disk's room taken now, so that it cannot run out later. Windows allocates a file's clusters
-  // when its end is set; the allocation asked for first says so outright where the system offers
-  // it (Wine does not: there only a full disk's refusal counts).
+  // The disk's room taken now, so that it cannot run out later: every byte of the file written
+  // once. Setting the file's end alone takes the room only where the file system allocates at once
+  // (NTFS); where it does not (a share, Wine on a Unix disk) a full disk would show only when a
+  // page of the mapped file is first touched, as a crash of the program instead of a refusal here.
   bool reserve(uint64_t bytes) {
     FILE_ALLOCATION_INFO allocation{};
     allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
@@ -158,9 +161,15 @@ class MappedTraceFile final : public TraceSpace {
         GetLastError() == ERROR_DISK_FULL) {
       return false;
     }
-    LARGE_INTEGER end{};
-    end.QuadPart = static_cast<LONGLONG>(bytes);
-    return SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) && SetEndOfFile(file_);
+    const std::vector<char> zeros(kReserveChunkBytes);
+    for (uint64_t at = 0; at < bytes; at += zeros.size()) {
+      const auto chunk = static_cast<DWORD>(std::min<uint64_t>(zeros.size(), bytes - at));
+      DWORD written = 0;
+      if (!WriteFile(file_, zeros.data(), chunk, &written, nullptr) || written != chunk) {
+        return false;
+      }
+    }
+    return true;
   }
   bool map(uint64_t bytes) {
     mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READWRITE, static_cast<DWORD>(bytes >> 32),
