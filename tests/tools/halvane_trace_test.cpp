@@ -84,6 +84,28 @@ TEST(Summary, NamesFailuresMovesReportsAndTheLongestCalls) {
   }
 }
 
+// A homing as the tracer writes it: the position read repeats once while turning (it lags), then
+// moves, and the rest report follows 13 ms after the read that moved.
+constexpr char kLaggingHoming[] =
+    "3600.000 4 call PCAN_SetExtStopEnable(1, 1) -> 0 took=1.000\n"
+    "3617.789 4 call PCAN_StartRelStep(1, 9600) -> 0 took=2.000\n"
+    "3867.789 4 call PCAN_GetMotorPos(1, &) -> 0 out=9600 took=2.000\n"
+    "4117.789 4 call PCAN_GetMotorPos(1, &) -> 0 out=9600 took=2.000\n"
+    "4371.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=9640 took=2.000\n"
+    "4384.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "4400.000 4 operator message caption=x text=\"Failure of home switch!!\"\n";
+
+TEST(SessionModel, APositionThatMovesAgainIsNoRest) {
+  const SessionModel m = buildModel(trace::readTrace(kLaggingHoming).records);
+  const auto& moves = m.nodes.at(1).moves;
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves[0].end, MoveEnd::RestReported);
+  EXPECT_EQ(moves[0].endUs, 4'384'000);
+  const std::string text = summaryText(m);
+  EXPECT_THAT(text, HasSubstr("rest reports: 1 sent, 0 lost, 0 late"));
+  EXPECT_THAT(text, Not(HasSubstr("no rest report")));
+}
+
 TEST(TimeAxis, LongIdleGapsAreFoldedAndTimeStillRunsForward) {
   const TimeAxis axis({{0, 1'000'000}, {2'000'000, 3'000'000}, {3'600'000'000, 3'601'000'000}},
                       1000);

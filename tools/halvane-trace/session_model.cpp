@@ -100,7 +100,7 @@ struct ModelBuilder::State {
 
   Move* openMove(int node) {
     auto& moves = model_.nodes[node].moves;
-    return !moves.empty() && !moves.back().endUs ? &moves.back() : nullptr;
+    return !moves.empty() && !moves.back().closed ? &moves.back() : nullptr;
   }
 
   void call(const trace::Record& r) {
@@ -120,6 +120,7 @@ struct ModelBuilder::State {
     if (r.name == "PCAN_SetExtStopEnable") {
       armed_[node] = intArg(r, 1).value_or(0) != 0;
     } else if (r.name == "PCAN_StartRelStep" && r.result == 0) {
+      closeUnreported(node);
       Move move;
       move.node = node;
       move.startUs = r.timeUs;
@@ -139,15 +140,31 @@ struct ModelBuilder::State {
     }
   }
 
-  // With no report, a move's end is where its position first stood still between two reads.
+  // A position read that repeats the one before says the motor may be at rest from that read on;
+  // the read lags while turning, so only a later read that moves again says it was not.
   void restByPosition(int node, const trace::Record& r) {
     auto& [time, position] = lastPosition_[node];
-    Move* move = openMove(node);
-    if (move != nullptr && time && *time >= move->startUs && position == *r.out) {
-      move->endUs = *time;
+    std::optional<int64_t>& still = stillFrom_[node];
+    const Move* move = openMove(node);
+    if (move == nullptr || !time || *time < move->startUs) {
+      still.reset();
+    } else if (position != *r.out) {
+      still.reset();
+    } else if (!still) {
+      still = *time;
     }
     time = r.timeUs;
     position = *r.out;
+  }
+
+  // A move that ends with no report (the next move starts, or the trace ends) ends, as far as the
+  // trace shows, where its position last stood still.
+  void closeUnreported(int node) {
+    if (Move* move = openMove(node)) {
+      move->endUs = stillFrom_[node];
+      move->closed = true;
+    }
+    stillFrom_[node].reset();
   }
 
   void callback(const trace::Record& r) {
@@ -162,8 +179,14 @@ struct ModelBuilder::State {
     NodeSummary& summary = model_.nodes[node];
     ++summary.restReports;
     if (Move* move = openMove(node)) {
-      move->endUs = r.timeUs;
+      // A report over a second after the position stood still is a late one for that rest.
+      const std::optional<int64_t> still = stillFrom_[node];
+      const bool late = still && r.timeUs - *still > kLateReportUs;
+      summary.lateReports += late ? 1 : 0;
+      move->endUs = late ? *still : r.timeUs;
       move->end = MoveEnd::RestReported;
+      move->closed = true;
+      stillFrom_[node].reset();
     } else if (!summary.moves.empty() && summary.moves.back().endUs &&
                r.timeUs - *summary.moves.back().endUs > kLateReportUs) {
       ++summary.lateReports;
@@ -191,6 +214,7 @@ struct ModelBuilder::State {
     if (Move* move = openMove(static_cast<int>(*node))) {
       move->endUs = r.timeUs;
       move->end = MoveEnd::ReportLost;
+      move->closed = true;
     }
   }
 
@@ -199,6 +223,7 @@ struct ModelBuilder::State {
   bool first_ = true;
   std::map<int, bool> armed_;
   std::map<int, std::pair<std::optional<int64_t>, int>> lastPosition_;
+  std::map<int, std::optional<int64_t>> stillFrom_;
 };
 
 int nodeOf(const trace::Record& r) {
@@ -263,6 +288,7 @@ void ModelBuilder::add(const trace::Record& r) {
 SessionModel ModelBuilder::finish() {
   State& s = *state_;
   for (auto& [node, summary] : s.model_.nodes) {
+    s.closeUnreported(node);
     std::sort(summary.moves.begin(), summary.moves.end(),
               [](const Move& a, const Move& b) { return a.startUs < b.startUs; });
     for (const Move& m : summary.moves) {

@@ -30,6 +30,7 @@ struct Move {
   MoveEnd end = MoveEnd::NoReport;
   bool homing = false;    // started with the home-switch stop armed
   bool bySwitch = false;  // the control status read after it says the switch stopped it
+  bool closed = false;    // its end is known: a report, the rig's word, or the next move
 };
 
 // What is kept of a kind of line that may come in any number: the count, and the first few.
