@@ -106,6 +106,36 @@ TEST(SessionModel, APositionThatMovesAgainIsNoRest) {
   EXPECT_THAT(text, Not(HasSubstr("no rest report")));
 }
 
+// A slot move under way where the trace stops: its report is not in the trace, which is no lost
+// report, and the summary says why the trace holds none.
+TEST(Summary, AMoveUnderWayAtTheTracesEndIsNotCountedLost) {
+  const std::string start =
+      "10.000 4 operator click id=5 caption=Go\n"
+      "20.000 4 call PCAN_StartRelStep(1, 2133) -> 0 took=2.000\n";
+  const struct {
+    const char* end;
+    const char* why;
+  } cases[] = {
+      {"", "the trace ends without the window's end"},
+      {"30.000 4 event trace-full\n", "trace-full"},
+      {"30.000 4 event records-dropped count=3\n", "records-dropped count=3"},
+      {"30.000 4 operator window-end title=x\n", "window-end"},
+  };
+  for (const auto& c : cases) {
+    const SessionModel m = buildModel(trace::readTrace(start + std::string(c.end)).records);
+    ASSERT_EQ(m.nodes.at(1).moves.size(), 1u) << c.end;
+    EXPECT_EQ(m.nodes.at(1).moves[0].end, MoveEnd::TraceEnds) << c.end;
+    const std::string text = summaryText(m);
+    EXPECT_THAT(text, HasSubstr("rest reports: 0 sent, 0 lost, 0 late, 1 not in the trace"))
+        << c.end;
+    EXPECT_THAT(text, HasSubstr(c.why)) << c.end;
+    EXPECT_THAT(text, HasSubstr("under way where the trace ends")) << c.end;
+  }
+  const std::string whole = summaryText(
+      buildModel(trace::readTrace(start + "30.000 4 operator window-end title=x\n").records));
+  EXPECT_THAT(whole, Not(HasSubstr("without the window's end")));
+}
+
 TEST(TimeAxis, LongIdleGapsAreFoldedAndTimeStillRunsForward) {
   const TimeAxis axis({{0, 1'000'000}, {2'000'000, 3'000'000}, {3'600'000'000, 3'601'000'000}},
                       1000);

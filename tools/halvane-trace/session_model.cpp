@@ -69,6 +69,7 @@ struct ModelBuilder::State {
         break;
       case trace::Kind::Operator:
         model_.operatorSteps.add(r, kStepsKept);
+        model_.windowEnded = model_.windowEnded || r.name == trace::kWindowEnd;
         break;
       case trace::Kind::Header:
         if (!model_.header) {
@@ -120,7 +121,7 @@ struct ModelBuilder::State {
     if (r.name == "PCAN_SetExtStopEnable") {
       armed_[node] = intArg(r, 1).value_or(0) != 0;
     } else if (r.name == "PCAN_StartRelStep" && r.result == 0) {
-      closeUnreported(node);
+      closeUnreported(node, MoveEnd::NoReport);
       Move move;
       move.node = node;
       move.startUs = r.timeUs;
@@ -159,9 +160,10 @@ struct ModelBuilder::State {
 
   // A move that ends with no report (the next move starts, or the trace ends) ends, as far as the
   // trace shows, where its position last stood still.
-  void closeUnreported(int node) {
+  void closeUnreported(int node, MoveEnd end) {
     if (Move* move = openMove(node)) {
       move->endUs = stillFrom_[node];
+      move->end = end;
       move->closed = true;
     }
     stillFrom_[node].reset();
@@ -251,6 +253,8 @@ std::string_view moveEndName(MoveEnd end) {
       return "rest report lost";
     case MoveEnd::NoReport:
       return "no rest report";
+    case MoveEnd::TraceEnds:
+      return "under way where the trace ends";
   }
   return "";
 }
@@ -288,7 +292,7 @@ void ModelBuilder::add(const trace::Record& r) {
 SessionModel ModelBuilder::finish() {
   State& s = *state_;
   for (auto& [node, summary] : s.model_.nodes) {
-    s.closeUnreported(node);
+    s.closeUnreported(node, MoveEnd::TraceEnds);
     std::sort(summary.moves.begin(), summary.moves.end(),
               [](const Move& a, const Move& b) { return a.startUs < b.startUs; });
     for (const Move& m : summary.moves) {

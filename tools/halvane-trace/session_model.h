@@ -19,7 +19,8 @@ enum class MoveEnd {
   RestReported,  // a status report said the motor stopped
   ExtStop,       // stopped by the home switch: the control status read after it said so
   ReportLost,    // the simulated rig says it came to rest but sent no report
-  NoReport,      // no report before the next move on the node or the trace's end
+  NoReport,      // no report before the next move on the node
+  TraceEnds,     // under way where the trace ends: its report, if any came, is not in the trace
 };
 
 struct Move {
@@ -75,6 +76,7 @@ struct SessionModel {
   // Where the trace says it is not whole: records overwritten or cut off, a file smaller than
   // meant.
   Kept gaps;
+  bool windowEnded = false;                 // the operator's window-end step is in the trace
   std::vector<trace::Record> longestCalls;  // longest first
   std::optional<trace::Record> header;
   size_t lines = 0;

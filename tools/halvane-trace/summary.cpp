@@ -33,7 +33,19 @@ std::string padded(const std::string& text, size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-void describeNode(std::string& out, int node, const NodeSummary& s) {
+// Why a move under way where the trace ends shows no report: what the trace says of its end.
+std::string whyTraceEndsEarly(const SessionModel& model) {
+  if (model.gaps.count > 0) {
+    return "under way where the trace ends; the trace is not whole";
+  }
+  if (model.windowEnded) {
+    return "under way where the trace ends; the window was closed first";
+  }
+  return model.operatorSteps.count > 0 ? "under way where the trace ends; the trace was cut off"
+                                       : "under way where the trace ends";
+}
+
+void describeNode(std::string& out, int node, const NodeSummary& s, const std::string& whyCut) {
   out += "\n" + laneName(node) + "\n  calls by export:\n";
   for (const auto& [name, stats] : s.byExport) {
     out += "    " + padded(name, 24) + std::to_string(stats.calls);
@@ -56,22 +68,28 @@ void describeNode(std::string& out, int node, const NodeSummary& s) {
     return;
   }
   int lost = 0;
+  int notInTrace = 0;
   out += "  moves: " + std::to_string(s.moves.size()) + "\n";
   for (size_t i = 0; i < s.moves.size(); ++i) {
     const Move& m = s.moves[i];
     lost += m.end == MoveEnd::ReportLost || m.end == MoveEnd::NoReport ? 1 : 0;
+    notInTrace += m.end == MoveEnd::TraceEnds ? 1 : 0;
     out += "    #" + std::to_string(i + 1) + " at " + ms(m.startUs) + ", " +
            std::to_string(m.steps) + " steps" + (m.homing ? " (homing)" : "") + ", " +
            std::string(moveEndName(m.end)) +
            (m.bySwitch && m.end != MoveEnd::ExtStop ? " (stopped by the home switch)" : "");
     if (m.endUs) {
-      out += m.end == MoveEnd::NoReport ? ", position still from " : " at ";
+      out += m.end == MoveEnd::NoReport || m.end == MoveEnd::TraceEnds ? ", position still from "
+                                                                       : " at ";
       out += ms(*m.endUs) + ", took " + ms(*m.endUs - m.startUs);
     }
     out += "\n";
   }
   out += "  rest reports: " + std::to_string(s.restReports) + " sent, " + std::to_string(lost) +
-         " lost, " + std::to_string(s.lateReports) + " late\n";
+         " lost, " + std::to_string(s.lateReports) + " late" +
+         (notInTrace > 0 ? ", " + std::to_string(notInTrace) + " not in the trace (" + whyCut + ")"
+                         : "") +
+         "\n";
   out += "  online changes:";
   for (const auto& [time, state] : s.onlineChanges) {
     out += std::string(" ") + (state == 1 ? "online" : "offline") + " at " + ms(time) + ";";
@@ -96,8 +114,13 @@ std::string summaryText(const SessionModel& model) {
   for (const trace::Record& r : model.gaps.first) {
     out += "Not whole: at " + ms(r.timeUs) + ", " + r.name + " " + fieldsOf(r) + "\n";
   }
+  if (!model.windowEnded && model.operatorSteps.count > 0) {
+    out +=
+        "Not whole: the trace ends without the window's end (the program killed, a crash, "
+        "power lost)\n";
+  }
   for (const auto& [node, summary] : model.nodes) {
-    describeNode(out, node, summary);
+    describeNode(out, node, summary, whyTraceEndsEarly(model));
   }
 
   out += "\nLongest calls:\n";

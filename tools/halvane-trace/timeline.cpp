@@ -77,6 +77,7 @@ Paint movePaint(MoveEnd end) {
     case MoveEnd::ReportLost:
       return Paint::MoveReportLost;
     case MoveEnd::NoReport:
+    case MoveEnd::TraceEnds:
       return Paint::MoveNoReport;
   }
   return Paint::MoveNoReport;
@@ -90,6 +91,7 @@ int moveEndWeight(MoveEnd end) {
     case MoveEnd::NoReport:
       return 2;
     case MoveEnd::ExtStop:
+    case MoveEnd::TraceEnds:
       return 1;
     case MoveEnd::RestReported:
       return 0;
