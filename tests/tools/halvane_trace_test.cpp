@@ -72,14 +72,36 @@ TEST(SessionModel, MovesEndAsTheTraceShows) {
   EXPECT_EQ(node2.byExport.at("PCAN_SetDecel").missing, 1);
 }
 
+TEST(SessionModel, EveryRecordKeptSaysItsLine) {
+  const SessionModel m = model();
+  const auto& node1 = m.nodes.at(1);
+  const auto& node2 = m.nodes.at(2);
+  const std::pair<size_t, size_t> lines[] = {
+      {node1.moves[0].startLine, 6},
+      {node1.moves[0].endLine, 9},  // its rest report
+      {node1.moves[1].startLine, 12},
+      {node1.moves[1].endLine, 13},  // the rig's word that the report was lost
+      {node2.moves[0].startLine, 15},
+      {node2.moves[0].endLine, 16},  // the read the position stood still from
+      {node1.onlineChanges.at(0).line, 4},
+      {node2.byExport.at("PCAN_SetDir").failures.first.at(0).line, 19},
+      {m.gaps.first.at(0).line, 21},
+      {m.inFlight.first.at(0).line, 22},
+      {m.longestCalls.at(0).line, 15},  // 2 ms, the first of the longest
+  };
+  for (size_t i = 0; i < std::size(lines); ++i) {
+    EXPECT_EQ(lines[i].first, lines[i].second) << "case " << i;
+  }
+}
+
 TEST(Summary, NamesFailuresMovesReportsAndTheLongestCalls) {
   const std::string text = summaryText(model());
   for (const char* expected :
-       {"PCAN_SetDir(2, 1) -> 9 at 8000.000 ms", "1 missing", "9600 steps (homing), home switch",
-        "2133 steps, rest report lost", "rest reports: 2 sent, 1 lost, 0 late",
-        "rest reports: 1 sent, 0 lost, 1 late", "online at 300.000 ms",
-        "in flight for 1000.000 ms: PCAN_GetGPIOValue(2, &)", "none recorded",
-        "Not whole: at 8200.000 ms, records-dropped count=12"}) {
+       {"PCAN_SetDir(2, 1) -> 9 at 8000.000 ms (line 19)", "1 missing",
+        "9600 steps (homing), home switch", "2133 steps, rest report lost",
+        "rest reports: 2 sent, 1 lost, 0 late", "rest reports: 1 sent, 0 lost, 1 late",
+        "online at 300.000 ms", "in flight for 1000.000 ms: PCAN_GetGPIOValue(2, &)",
+        "none recorded", "Not whole: at 8200.000 ms (line 21), records-dropped count=12"}) {
     EXPECT_THAT(text, HasSubstr(expected));
   }
 }
@@ -134,6 +156,29 @@ TEST(Summary, AMoveUnderWayAtTheTracesEndIsNotCountedLost) {
   const std::string whole = summaryText(
       buildModel(trace::readTrace(start + "30.000 4 operator window-end title=x\n").records));
   EXPECT_THAT(whole, Not(HasSubstr("without the window's end")));
+}
+
+// A call's line is written when it returns, stamped with its start: the rest report that came
+// while the second start was in flight is written before it, and belongs to the second move.
+constexpr char kReportInsideTheCall[] =
+    "1000.000 4 call PCAN_StartRelStep(1, 100) -> 0 took=2.000\n"
+    "1500.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "3001.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "2999.000 4 call PCAN_StartRelStep(1, 200) -> 0 took=5.000\n"
+    "4000.000 4 call PCAN_StartRelStep(1, 300) -> 0 took=2.000\n"
+    "4100.000 3 callback StatusCallback(1, 0, [00 00], 0)\n";
+
+TEST(SessionModel, RecordsAreTakenInTheOrderOfTheirTimes) {
+  const SessionModel m = buildModel(trace::readTrace(kReportInsideTheCall).records);
+  const auto& moves = m.nodes.at(1).moves;
+  ASSERT_EQ(moves.size(), 3u);
+  for (size_t i = 0; i < moves.size(); ++i) {
+    EXPECT_EQ(moves[i].end, MoveEnd::RestReported) << i;
+  }
+  EXPECT_EQ(moves[1].endUs, 3'001'000);
+  EXPECT_EQ(moves[1].startLine, 4u);
+  EXPECT_EQ(moves[1].endLine, 3u) << "the report written before its call";
+  EXPECT_THAT(summaryText(m), HasSubstr("rest reports: 3 sent, 0 lost, 0 late"));
 }
 
 TEST(TimeAxis, LongIdleGapsAreFoldedAndTimeStillRunsForward) {

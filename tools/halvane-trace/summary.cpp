@@ -18,6 +18,11 @@ std::string ms(int64_t us) {
   return trace::formatMs(us) + " ms";
 }
 
+// "12.000 ms (line 7)": a time and the trace line that shows it.
+std::string msOnLine(int64_t us, size_t line) {
+  return ms(us) + (line > 0 ? " (line " + std::to_string(line) + ")" : "");
+}
+
 std::string fieldsOf(const trace::Record& r) {
   const std::string text = trace::formatFields(r.fields);
   return text.empty() ? text : text.substr(1);
@@ -54,10 +59,10 @@ void describeNode(std::string& out, int node, const NodeSummary& s, const std::s
     }
     if (stats.failures.count > 0) {
       out += ", " + std::to_string(stats.failures.count) + " failed:";
-      for (const trace::Record& f : stats.failures.first) {
+      for (const TraceLine& f : stats.failures.first) {
         out += ' ';
         out += f.signature();
-        out += " -> " + std::to_string(*f.result) + " at " + ms(f.timeUs) + ";";
+        out += " -> " + std::to_string(*f.result) + " at " + msOnLine(f.timeUs, f.line) + ";";
       }
       out.pop_back();
       out += more(stats.failures);
@@ -74,14 +79,14 @@ void describeNode(std::string& out, int node, const NodeSummary& s, const std::s
     const Move& m = s.moves[i];
     lost += m.end == MoveEnd::ReportLost || m.end == MoveEnd::NoReport ? 1 : 0;
     notInTrace += m.end == MoveEnd::TraceEnds ? 1 : 0;
-    out += "    #" + std::to_string(i + 1) + " at " + ms(m.startUs) + ", " +
+    out += "    #" + std::to_string(i + 1) + " at " + msOnLine(m.startUs, m.startLine) + ", " +
            std::to_string(m.steps) + " steps" + (m.homing ? " (homing)" : "") + ", " +
            std::string(moveEndName(m.end)) +
            (m.bySwitch && m.end != MoveEnd::ExtStop ? " (stopped by the home switch)" : "");
     if (m.endUs) {
       out += m.end == MoveEnd::NoReport || m.end == MoveEnd::TraceEnds ? ", position still from "
                                                                        : " at ";
-      out += ms(*m.endUs) + ", took " + ms(*m.endUs - m.startUs);
+      out += msOnLine(*m.endUs, m.endLine) + ", took " + ms(*m.endUs - m.startUs);
     }
     out += "\n";
   }
@@ -91,8 +96,9 @@ void describeNode(std::string& out, int node, const NodeSummary& s, const std::s
                          : "") +
          "\n";
   out += "  online changes:";
-  for (const auto& [time, state] : s.onlineChanges) {
-    out += std::string(" ") + (state == 1 ? "online" : "offline") + " at " + ms(time) + ";";
+  for (const OnlineChange& change : s.onlineChanges) {
+    out += std::string(" ") + (change.state == 1 ? "online" : "offline") + " at " +
+           msOnLine(change.timeUs, change.line) + ";";
   }
   if (s.onlineChanges.empty()) {
     out += " none";
@@ -111,8 +117,8 @@ std::string summaryText(const SessionModel& model) {
   }
   out += "Span: " + ms(model.firstUs) + " to " + ms(model.lastUs) + ", " +
          std::to_string(model.lines) + " lines\n";
-  for (const trace::Record& r : model.gaps.first) {
-    out += "Not whole: at " + ms(r.timeUs) + ", " + r.name + " " + fieldsOf(r) + "\n";
+  for (const TraceLine& r : model.gaps.first) {
+    out += "Not whole: at " + msOnLine(r.timeUs, r.line) + ", " + r.name + " " + fieldsOf(r) + "\n";
   }
   if (!model.windowEnded && model.operatorSteps.count > 0) {
     out +=

@@ -353,12 +353,12 @@ class Page {
         }
         drawn = {drawn ? drawn->first : x(since), x(until)};
       };
-      for (const auto& [time, state] : summary.onlineChanges) {
-        if (state == 1 && !online) {
+      for (const OnlineChange& change : summary.onlineChanges) {
+        if (change.state == 1 && !online) {
           online = true;
-          since = time;
-        } else if (state != 1) {
-          close(time);
+          since = change.timeUs;
+        } else if (change.state != 1) {
+          close(change.timeUs);
         }
       }
       close(model_.lastUs);
