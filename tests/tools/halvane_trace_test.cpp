@@ -138,24 +138,22 @@ TEST(Summary, AMoveUnderWayAtTheTracesEndIsNotCountedLost) {
     const char* end;
     const char* why;
   } cases[] = {
-      {"", "the trace ends without the window's end"},
-      {"30.000 4 event trace-full\n", "trace-full"},
+      {"", "not in the trace (under way where the trace ends; the trace was cut off)"},
+      {"30.000 4 event trace-full\n", "Not whole: at 30.000 ms (line 3), trace-full"},
       {"30.000 4 event records-dropped count=3\n", "records-dropped count=3"},
-      {"30.000 4 operator window-end title=x\n", "window-end"},
+      {"30.000 4 operator window-end title=x\n", "the window was closed first"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.end);
     const SessionModel m = buildModel(trace::readTrace(start + std::string(c.end)).records);
-    ASSERT_EQ(m.nodes.at(1).moves.size(), 1u) << c.end;
-    EXPECT_EQ(m.nodes.at(1).moves[0].end, MoveEnd::TraceEnds) << c.end;
+    ASSERT_EQ(m.nodes.at(1).moves.size(), 1u);
+    EXPECT_EQ(m.nodes.at(1).moves[0].end, MoveEnd::TraceEnds);
     const std::string text = summaryText(m);
-    EXPECT_THAT(text, HasSubstr("rest reports: 0 sent, 0 lost, 0 late, 1 not in the trace"))
-        << c.end;
-    EXPECT_THAT(text, HasSubstr(c.why)) << c.end;
-    EXPECT_THAT(text, HasSubstr("under way where the trace ends")) << c.end;
+    EXPECT_THAT(text, HasSubstr("rest reports: 0 sent, 0 lost, 0 late, 1 not in the trace"));
+    EXPECT_THAT(text, HasSubstr(c.why));
+    EXPECT_EQ(text.find("ends without the window's end") != std::string::npos,
+              std::string(c.end).find("window-end") == std::string::npos);
   }
-  const std::string whole = summaryText(
-      buildModel(trace::readTrace(start + "30.000 4 operator window-end title=x\n").records));
-  EXPECT_THAT(whole, Not(HasSubstr("without the window's end")));
 }
 
 // A call's line is written when it returns, stamped with its start: the rest report that came
