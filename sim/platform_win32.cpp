@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/wide_text.h"
 #include "sim/platform_hooks.h"
 
 namespace halvane::sim {
@@ -14,15 +15,18 @@ class Win32Environment final : public Environment {
  public:
   // The Win32 block rather than the C runtime's copy, so variables set by the process itself
   // before it loads the library are seen.
+  // Read wide and held as UTF-8: a setting that names a file (the recording to replay) keeps
+  // its path whole whatever the system's code page.
   std::optional<std::string> get(const char* name) const override {
-    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+    const std::wstring wideName = widen(name);
+    const DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
     if (size == 0) {
       return std::nullopt;
     }
-    std::string value(size, '\0');
-    const DWORD length = GetEnvironmentVariableA(name, value.data(), size);
+    std::wstring value(size, L'\0');
+    const DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
     value.resize(length < size ? length : 0);
-    return value;
+    return narrow(value);
   }
   std::vector<std::string> names() const override {
     std::vector<std::string> result;

@@ -2,6 +2,7 @@
 #include <sstream>
 
 #include "sim/loaded_rig.h"
+#include "trace/file_path.h"
 #include "trace/ring_reader.h"
 #include "trace/trace_writer.h"
 
@@ -9,7 +10,7 @@ namespace halvane::sim {
 
 std::unique_ptr<ReplayRunner> loadReplay(const std::string& path, SimPlatform& platform,
                                          TraceSink* trace) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(trace::nativeFilePath(path), std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   trace::ReadResult read = trace::readAnyTrace(in ? text.str() : std::string());

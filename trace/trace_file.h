@@ -13,7 +13,7 @@ namespace halvane::trace {
 
 class TraceFile final : public LineSink {
  public:
-  // Creates (truncates) the file; nothing, and the reason, when it cannot be opened.
+  // Creates (truncates) the file at a UTF-8 path; nothing, and the reason, when it cannot.
   static std::unique_ptr<TraceFile> create(const std::string& path, std::string& error);
   // Takes over a file open for writing (a HANDLE on Windows, a FILE* elsewhere); an invalid one
   // makes a sink that drops every line.

@@ -1,12 +1,14 @@
 #include <windows.h>
 
+#include "common/wide_text.h"
 #include "trace/trace_file.h"
 
 namespace halvane::trace {
 
 std::unique_ptr<TraceFile> TraceFile::create(const std::string& path, std::string& error) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      CreateFileW(widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = "CreateFile failed, error " + std::to_string(GetLastError());
     return nullptr;

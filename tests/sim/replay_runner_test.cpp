@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
+#include "sim/loaded_rig.h"
 #include "sim/real_platform.h"
 #include "sim/replay_runner.h"
 #include "tests/sim/sim_test_support.h"
@@ -17,6 +20,7 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr char kRecording[] =
     "1.000 2 call PCAN_SetEventCallback(&, null, null) -> 0 took=0.010\n"
@@ -36,6 +40,23 @@ int HALVANE_STDCALL onOnline(int node, int state) {
   reports->online.push_back({node * 10 + state, std::this_thread::get_id()});
   reports->changed.notify_all();
   return 0;
+}
+
+// The recording to replay is named by a UTF-8 setting; a folder named in Chinese opens whatever
+// the system's code page.
+TEST(ReplayRunner, LoadsARecordingFromAFolderInAnyLanguage) {
+  const std::filesystem::path folder =
+      std::filesystem::path(::testing::TempDir()) / std::filesystem::path(u8"回放记录");
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path file = folder / std::filesystem::path(u8"归位.trace");
+  std::ofstream(file, std::ios::binary) << kRecording;
+  const std::u8string utf8 = file.u8string();
+  RealPlatform platform;
+  testing::MemoryTrace trace;
+
+  loadReplay(std::string(utf8.begin(), utf8.end()), platform, &trace)->finish();
+  EXPECT_THAT(trace.lines, Contains(HasSubstr(" records=4")));
+  EXPECT_THAT(trace.lines, Not(Contains(HasSubstr("problem="))));
 }
 
 TEST(ReplayRunner, AnswersFromTheRecordingAndReportsOnItsOwnThread) {

@@ -177,5 +177,31 @@ TEST(ReplayScript, AWaitKeepsToItsOwnReadsAndAbsurdTimesAreBounded) {
   EXPECT_EQ(s.divergences(), 0u);
 }
 
+// Open clicked during a homing, at a speed whose number is also a node's: the port's speed is no
+// node, so the wait goes on and its reads are answered from the wait, not from later reads.
+TEST(ReplayScript, AnOpenDuringAWaitLeavesTheWaitAsItWas) {
+  ReplayScript s(
+      trace::readTrace("1000.000 4 call PCAN_StartRelStep(1, 9600) -> 0 took=2.000\n"
+                       "1030.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-400 took=2.000\n"
+                       "1040.000 2 call PCAN_OpenPort(1) -> 0 took=0.100\n"
+                       "1060.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=-1200 took=2.000\n"
+                       "1200.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+                       "1300.000 4 call PCAN_SetMotorPos(1, 0) -> 0 took=2.000\n"
+                       "1400.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=777 took=2.000\n")
+          .records);
+  Divergence divergence;
+  s.answer("PCAN_StartRelStep", {"1", "9600"}, 0, divergence);
+  EXPECT_EQ(s.answer("PCAN_GetMotorPos", {"1", "&"}, 30'000, divergence)->out, -400);
+  ASSERT_TRUE(s.answer("PCAN_OpenPort", {"1"}, 40'000, divergence));
+  for (const int64_t at : {60'000, 61'000, 62'000}) {
+    const auto answer = s.answer("PCAN_GetMotorPos", {"1", "&"}, at, divergence);
+    ASSERT_TRUE(answer) << at << ": " << divergence.nearest;
+    EXPECT_EQ(answer->out, -1200) << at;
+  }
+  s.answer("PCAN_SetMotorPos", {"1", "0"}, 300'000, divergence);
+  EXPECT_EQ(s.answer("PCAN_GetMotorPos", {"1", "&"}, 400'000, divergence)->out, 777);
+  EXPECT_EQ(s.divergences(), 0u);
+}
+
 }  // namespace
 }  // namespace halvane::sim

@@ -72,16 +72,111 @@ TEST(SessionModel, MovesEndAsTheTraceShows) {
   EXPECT_EQ(node2.byExport.at("PCAN_SetDecel").missing, 1);
 }
 
+TEST(SessionModel, EveryRecordKeptSaysItsLine) {
+  const SessionModel m = model();
+  const auto& node1 = m.nodes.at(1);
+  const auto& node2 = m.nodes.at(2);
+  const std::pair<size_t, size_t> lines[] = {
+      {node1.moves[0].startLine, 6},
+      {node1.moves[0].endLine, 9},  // its rest report
+      {node1.moves[1].startLine, 12},
+      {node1.moves[1].endLine, 13},  // the rig's word that the report was lost
+      {node2.moves[0].startLine, 15},
+      {node2.moves[0].endLine, 16},  // the read the position stood still from
+      {node1.onlineChanges.at(0).line, 4},
+      {node2.byExport.at("PCAN_SetDir").failures.first.at(0).line, 19},
+      {m.gaps.first.at(0).line, 21},
+      {m.inFlight.first.at(0).line, 22},
+      {m.longestCalls.at(0).line, 15},  // 2 ms, the first of the longest
+  };
+  for (size_t i = 0; i < std::size(lines); ++i) {
+    EXPECT_EQ(lines[i].first, lines[i].second) << "case " << i;
+  }
+}
+
 TEST(Summary, NamesFailuresMovesReportsAndTheLongestCalls) {
   const std::string text = summaryText(model());
   for (const char* expected :
-       {"PCAN_SetDir(2, 1) -> 9 at 8000.000 ms", "1 missing", "9600 steps (homing), home switch",
-        "2133 steps, rest report lost", "rest reports: 2 sent, 1 lost, 0 late",
-        "rest reports: 1 sent, 0 lost, 1 late", "online at 300.000 ms",
-        "in flight for 1000.000 ms: PCAN_GetGPIOValue(2, &)", "none recorded",
-        "Not whole: at 8200.000 ms, records-dropped count=12"}) {
+       {"PCAN_SetDir(2, 1) -> 9 at 8000.000 ms (line 19)", "1 missing",
+        "9600 steps (homing), home switch", "2133 steps, rest report lost",
+        "rest reports: 2 sent, 1 lost, 0 late", "rest reports: 1 sent, 0 lost, 1 late",
+        "online at 300.000 ms", "in flight for 1000.000 ms: PCAN_GetGPIOValue(2, &)",
+        "none recorded", "Not whole: at 8200.000 ms (line 21), records-dropped count=12"}) {
     EXPECT_THAT(text, HasSubstr(expected));
   }
+}
+
+// A homing as the tracer writes it: the position read repeats once while turning (it lags), then
+// moves, and the rest report follows 13 ms after the read that moved.
+constexpr char kLaggingHoming[] =
+    "3600.000 4 call PCAN_SetExtStopEnable(1, 1) -> 0 took=1.000\n"
+    "3617.789 4 call PCAN_StartRelStep(1, 9600) -> 0 took=2.000\n"
+    "3867.789 4 call PCAN_GetMotorPos(1, &) -> 0 out=9600 took=2.000\n"
+    "4117.789 4 call PCAN_GetMotorPos(1, &) -> 0 out=9600 took=2.000\n"
+    "4371.000 4 call PCAN_GetMotorPos(1, &) -> 0 out=9640 took=2.000\n"
+    "4384.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "4400.000 4 operator message caption=x text=\"Failure of home switch!!\"\n";
+
+TEST(SessionModel, APositionThatMovesAgainIsNoRest) {
+  const SessionModel m = buildModel(trace::readTrace(kLaggingHoming).records);
+  const auto& moves = m.nodes.at(1).moves;
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves[0].end, MoveEnd::RestReported);
+  EXPECT_EQ(moves[0].endUs, 4'384'000);
+  const std::string text = summaryText(m);
+  EXPECT_THAT(text, HasSubstr("rest reports: 1 sent, 0 lost, 0 late"));
+  EXPECT_THAT(text, Not(HasSubstr("no rest report")));
+}
+
+// A slot move under way where the trace stops: its report is not in the trace, which is no lost
+// report, and the summary says why the trace holds none.
+TEST(Summary, AMoveUnderWayAtTheTracesEndIsNotCountedLost) {
+  const std::string start =
+      "10.000 4 operator click id=5 caption=Go\n"
+      "20.000 4 call PCAN_StartRelStep(1, 2133) -> 0 took=2.000\n";
+  const struct {
+    const char* end;
+    const char* why;
+  } cases[] = {
+      {"", "not in the trace (under way where the trace ends; the trace was cut off)"},
+      {"30.000 4 event trace-full\n", "Not whole: at 30.000 ms (line 3), trace-full"},
+      {"30.000 4 event records-dropped count=3\n", "records-dropped count=3"},
+      {"30.000 4 operator window-end title=x\n", "the window was closed first"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.end);
+    const SessionModel m = buildModel(trace::readTrace(start + std::string(c.end)).records);
+    ASSERT_EQ(m.nodes.at(1).moves.size(), 1u);
+    EXPECT_EQ(m.nodes.at(1).moves[0].end, MoveEnd::TraceEnds);
+    const std::string text = summaryText(m);
+    EXPECT_THAT(text, HasSubstr("rest reports: 0 sent, 0 lost, 0 late, 1 not in the trace"));
+    EXPECT_THAT(text, HasSubstr(c.why));
+    EXPECT_EQ(text.find("ends without the window's end") != std::string::npos,
+              std::string(c.end).find("window-end") == std::string::npos);
+  }
+}
+
+// A call's line is written when it returns, stamped with its start: the rest report that came
+// while the second start was in flight is written before it, and belongs to the second move.
+constexpr char kReportInsideTheCall[] =
+    "1000.000 4 call PCAN_StartRelStep(1, 100) -> 0 took=2.000\n"
+    "1500.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "3001.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "2999.000 4 call PCAN_StartRelStep(1, 200) -> 0 took=5.000\n"
+    "4000.000 4 call PCAN_StartRelStep(1, 300) -> 0 took=2.000\n"
+    "4100.000 3 callback StatusCallback(1, 0, [00 00], 0)\n";
+
+TEST(SessionModel, RecordsAreTakenInTheOrderOfTheirTimes) {
+  const SessionModel m = buildModel(trace::readTrace(kReportInsideTheCall).records);
+  const auto& moves = m.nodes.at(1).moves;
+  ASSERT_EQ(moves.size(), 3u);
+  for (size_t i = 0; i < moves.size(); ++i) {
+    EXPECT_EQ(moves[i].end, MoveEnd::RestReported) << i;
+  }
+  EXPECT_EQ(moves[1].endUs, 3'001'000);
+  EXPECT_EQ(moves[1].startLine, 4u);
+  EXPECT_EQ(moves[1].endLine, 3u) << "the report written before its call";
+  EXPECT_THAT(summaryText(m), HasSubstr("rest reports: 3 sent, 0 lost, 0 late"));
 }
 
 TEST(TimeAxis, LongIdleGapsAreFoldedAndTimeStillRunsForward) {

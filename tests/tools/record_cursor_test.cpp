@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "tools/halvane-trace/record_cursor.h"
@@ -15,6 +16,23 @@ std::string writeTrace(const std::string& name, const std::string& text) {
   const std::string path = testing::TempDir() + name;
   std::ofstream(path, std::ios::binary) << text;
   return path;
+}
+
+// A trace in a folder named in Chinese, as a lab keeps it, opens by its UTF-8 path whatever the
+// system's code page.
+TEST(RecordCursor, OpensAPathInAnyLanguage) {
+  const std::filesystem::path folder =
+      std::filesystem::path(testing::TempDir()) / std::filesystem::path(u8"衰减记录");
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path file = folder / std::filesystem::path(u8"会话.trace");
+  std::ofstream(file, std::ios::binary) << "1.000 4 call PCAN_SetAccel(1, 5) -> 0 took=1.000\r\n";
+  const std::u8string utf8 = file.u8string();
+
+  FileCursor cursor(std::string(utf8.begin(), utf8.end()));
+  ASSERT_TRUE(cursor.opened());
+  const trace::Record* record = cursor.next();
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->signature(), "PCAN_SetAccel(1, 5)");
 }
 
 // A trace longer than the pieces a file is read in, so that lines straddle their borders; the

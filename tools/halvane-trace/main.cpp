@@ -12,10 +12,12 @@
 #include <memory>
 #include <string>
 
+#include "tools/halvane-trace/command_line.h"
 #include "tools/halvane-trace/record_cursor.h"
 #include "tools/halvane-trace/summary.h"
 #include "tools/halvane-trace/timeline.h"
 #include "tools/halvane-trace/trace_diff.h"
+#include "trace/file_path.h"
 #include "trace/line_sink.h"
 #include "trace/trace_reader.h"
 #include "trace/trace_writer.h"
@@ -156,7 +158,7 @@ int textCommand(const std::vector<std::string>& args) {
   }
   std::ofstream file;
   if (args.size() == 4) {
-    file.open(args[3], std::ios::binary);
+    file.open(halvane::trace::nativeFilePath(args[3]), std::ios::binary);
     if (!file) {
       std::cerr << "halvane-trace: cannot write " << args[3] << "\n";
       return 1;
@@ -177,7 +179,7 @@ int textCommand(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   using namespace halvane;
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = tools::commandLineArguments(argc, argv);
   if (!args.empty() && args[0] == "diff") {
     return diffCommand(args);
   }
@@ -211,7 +213,7 @@ int main(int argc, char** argv) {
   }
   tools::TimelinePage page(model);
   forEachRecord(args[1], false, [&](const trace::Record& r) { page.add(r); });
-  std::ofstream out(output, std::ios::binary);
+  std::ofstream out(trace::nativeFilePath(output), std::ios::binary);
   out << page.html("Halvane trace: " + args[1]);
   if (!out) {
     std::cerr << "halvane-trace: cannot write " << output << "\n";

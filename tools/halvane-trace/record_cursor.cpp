@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <iterator>
 
+#include "trace/file_path.h"
+
 namespace halvane::tools {
 
 namespace {
 constexpr size_t kPieceBytes = 1 << 20;
 }
 
-FileCursor::FileCursor(const std::string& path) : in_(path, std::ios::binary) {
+FileCursor::FileCursor(const std::string& path)
+    : in_(trace::nativeFilePath(path), std::ios::binary) {
   opened_ = static_cast<bool>(in_);
   ended_ = !opened_;
   if (opened_) {

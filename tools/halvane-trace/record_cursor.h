@@ -36,8 +36,8 @@ class VectorCursor final : public RecordCursor {
   std::optional<trace::Record> ringRecord_;
 };
 
-// A cut-off or corrupt file is read up to its fault; `error()` then says where. A ring trace (the
-// field tracer's) is read whole and told in the order it was written.
+// `path` is UTF-8. A cut-off or corrupt file is read up to its fault; `error()` then says where. A
+// ring trace (the field tracer's) is read whole and told in the order it was written.
 class FileCursor final : public RecordCursor {
  public:
   explicit FileCursor(const std::string& path);

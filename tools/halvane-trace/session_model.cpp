@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
+#include <queue>
 
 #include "common/export_names.h"
 #include "trace/ring_reader.h"
@@ -10,6 +12,8 @@ namespace halvane::tools {
 namespace {
 
 constexpr int64_t kLateReportUs = 1'000'000;
+// A call said to take longer (a hung call, a damaged line) holds no more of the trace than this.
+constexpr int64_t kMaxReorderUs = 60'000'000;
 constexpr unsigned kMovingBit = 0x08;
 
 std::optional<int> intArg(const trace::Record& r, size_t index) {
@@ -56,7 +60,27 @@ void addBusy(std::map<int64_t, int64_t>& busy, int64_t from, int64_t to) {
 }  // namespace
 
 struct ModelBuilder::State {
-  void add(const trace::Record& r) {
+  // Lines come in the order they were written, and a call's line is written when the call returns,
+  // stamped with its start: a callback made while a call was in flight comes before it. Records
+  // are held until no later line can be stamped earlier (the longest call seen bounds how much
+  // earlier), then taken in the order of their times.
+  void reorder(const trace::Record& r, size_t line) {
+    const int64_t took = r.kind == trace::Kind::Call ? callDuration(r) : 0;
+    reorderWindowUs_ = std::max(reorderWindowUs_, std::clamp<int64_t>(took, 0, kMaxReorderUs));
+    writtenUs_ = std::max(writtenUs_, r.timeUs + std::max<int64_t>(took, 0));
+    pending_.push(TraceLine{r, line});
+    takeInOrder(writtenUs_ - reorderWindowUs_);
+  }
+
+  // Takes the held records stamped up to `untilUs`.
+  void takeInOrder(int64_t untilUs) {
+    while (!pending_.empty() && pending_.top().timeUs <= untilUs) {
+      add(pending_.top());
+      pending_.pop();
+    }
+  }
+
+  void add(const TraceLine& r) {
     switch (r.kind) {
       case trace::Kind::Call:
         call(r);
@@ -69,6 +93,7 @@ struct ModelBuilder::State {
         break;
       case trace::Kind::Operator:
         model_.operatorSteps.add(r, kStepsKept);
+        model_.windowEnded = model_.windowEnded || r.name == trace::kWindowEnd;
         break;
       case trace::Kind::Header:
         if (!model_.header) {
@@ -84,7 +109,7 @@ struct ModelBuilder::State {
     }
   }
 
-  void longest(const trace::Record& r) {
+  void longest(const TraceLine& r) {
     auto& calls = model_.longestCalls;
     const auto longer = [](const trace::Record& a, const trace::Record& b) {
       return callDuration(a) > callDuration(b);
@@ -100,10 +125,10 @@ struct ModelBuilder::State {
 
   Move* openMove(int node) {
     auto& moves = model_.nodes[node].moves;
-    return !moves.empty() && !moves.back().endUs ? &moves.back() : nullptr;
+    return !moves.empty() && !moves.back().closed ? &moves.back() : nullptr;
   }
 
-  void call(const trace::Record& r) {
+  void call(const TraceLine& r) {
     const int node = nodeOf(r);
     NodeSummary& summary = model_.nodes[node];
     CallStats& stats = summary.byExport[r.name];
@@ -120,9 +145,11 @@ struct ModelBuilder::State {
     if (r.name == "PCAN_SetExtStopEnable") {
       armed_[node] = intArg(r, 1).value_or(0) != 0;
     } else if (r.name == "PCAN_StartRelStep" && r.result == 0) {
+      closeUnreported(node, MoveEnd::NoReport);
       Move move;
       move.node = node;
       move.startUs = r.timeUs;
+      move.startLine = r.line;
       move.steps = intArg(r, 1).value_or(0);
       move.homing = armed_[node];
       summary.moves.push_back(move);
@@ -139,21 +166,41 @@ struct ModelBuilder::State {
     }
   }
 
-  // With no report, a move's end is where its position first stood still between two reads.
-  void restByPosition(int node, const trace::Record& r) {
-    auto& [time, position] = lastPosition_[node];
-    Move* move = openMove(node);
-    if (move != nullptr && time && *time >= move->startUs && position == *r.out) {
-      move->endUs = *time;
+  // A position read that repeats the one before says the motor may be at rest from that read on;
+  // the read lags while turning, so only a later read that moves again says it was not.
+  void restByPosition(int node, const TraceLine& r) {
+    auto& [time, position, line] = lastPosition_[node];
+    std::optional<Still>& still = stillFrom_[node];
+    const Move* move = openMove(node);
+    if (move == nullptr || !time || *time < move->startUs) {
+      still.reset();
+    } else if (position != *r.out) {
+      still.reset();
+    } else if (!still) {
+      still = Still{*time, line};
     }
     time = r.timeUs;
     position = *r.out;
+    line = r.line;
   }
 
-  void callback(const trace::Record& r) {
+  // A move that ends with no report (the next move starts, or the trace ends) ends, as far as the
+  // trace shows, where its position last stood still.
+  void closeUnreported(int node, MoveEnd end) {
+    if (Move* move = openMove(node)) {
+      const std::optional<Still>& still = stillFrom_[node];
+      move->endUs = still ? std::optional<int64_t>(still->timeUs) : std::nullopt;
+      move->endLine = still ? still->line : 0;
+      move->end = end;
+      move->closed = true;
+    }
+    stillFrom_[node].reset();
+  }
+
+  void callback(const TraceLine& r) {
     const int node = nodeOf(r);
     if (r.name == "OnlineCallback") {
-      model_.nodes[node].onlineChanges.emplace_back(r.timeUs, intArg(r, 1).value_or(0));
+      model_.nodes[node].onlineChanges.push_back({r.timeUs, intArg(r, 1).value_or(0), r.line});
       return;
     }
     if (!isRestReport(r)) {
@@ -162,8 +209,15 @@ struct ModelBuilder::State {
     NodeSummary& summary = model_.nodes[node];
     ++summary.restReports;
     if (Move* move = openMove(node)) {
-      move->endUs = r.timeUs;
+      // A report over a second after the position stood still is a late one for that rest.
+      const std::optional<Still> still = stillFrom_[node];
+      const bool late = still && r.timeUs - still->timeUs > kLateReportUs;
+      summary.lateReports += late ? 1 : 0;
+      move->endUs = late ? still->timeUs : r.timeUs;
+      move->endLine = late ? still->line : r.line;
       move->end = MoveEnd::RestReported;
+      move->closed = true;
+      stillFrom_[node].reset();
     } else if (!summary.moves.empty() && summary.moves.back().endUs &&
                r.timeUs - *summary.moves.back().endUs > kLateReportUs) {
       ++summary.lateReports;
@@ -174,7 +228,7 @@ struct ModelBuilder::State {
   }
 
   // The simulated rig's own view of a rest: "rest node=1 ... report=lost".
-  void event(const trace::Record& r) {
+  void event(const TraceLine& r) {
     if (r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
         r.name == "trace-space-short" || r.name == "trace-full") {
       model_.gaps.add(r, kRareLinesKept);
@@ -190,15 +244,38 @@ struct ModelBuilder::State {
     }
     if (Move* move = openMove(static_cast<int>(*node))) {
       move->endUs = r.timeUs;
+      move->endLine = r.line;
       move->end = MoveEnd::ReportLost;
+      move->closed = true;
     }
   }
+
+  // The earliest first; of equal times, the earlier line.
+  struct LaterLine {
+    bool operator()(const TraceLine& a, const TraceLine& b) const {
+      return a.timeUs != b.timeUs ? a.timeUs > b.timeUs : a.line > b.line;
+    }
+  };
+  std::priority_queue<TraceLine, std::vector<TraceLine>, LaterLine> pending_;
+  int64_t reorderWindowUs_ = 0;
+  int64_t writtenUs_ = std::numeric_limits<int64_t>::min();
 
   SessionModel model_;
   std::map<int64_t, int64_t> busy_;
   bool first_ = true;
   std::map<int, bool> armed_;
-  std::map<int, std::pair<std::optional<int64_t>, int>> lastPosition_;
+  struct LastPosition {
+    std::optional<int64_t> timeUs;
+    int position = 0;
+    size_t line = 0;
+  };
+  // Where a node's position stood still from: the first of the reads that repeat.
+  struct Still {
+    int64_t timeUs = 0;
+    size_t line = 0;
+  };
+  std::map<int, LastPosition> lastPosition_;
+  std::map<int, std::optional<Still>> stillFrom_;
 };
 
 int nodeOf(const trace::Record& r) {
@@ -226,6 +303,8 @@ std::string_view moveEndName(MoveEnd end) {
       return "rest report lost";
     case MoveEnd::NoReport:
       return "no rest report";
+    case MoveEnd::TraceEnds:
+      return "under way where the trace ends";
   }
   return "";
 }
@@ -238,7 +317,7 @@ bool isRestReport(const trace::Record& r) {
   return second && (*second & kMovingBit) == 0;
 }
 
-void Kept::add(const trace::Record& record, size_t limit) {
+void Kept::add(const TraceLine& record, size_t limit) {
   ++count;
   if (first.size() < limit) {
     first.push_back(record);
@@ -257,12 +336,14 @@ void ModelBuilder::add(const trace::Record& r) {
   s.first_ = false;
   ++model.lines;
   addBusy(s.busy_, r.timeUs - kBusyPadUs, end + kBusyPadUs);
-  s.add(r);
+  s.reorder(r, model.lines);
 }
 
 SessionModel ModelBuilder::finish() {
   State& s = *state_;
+  s.takeInOrder(std::numeric_limits<int64_t>::max());
   for (auto& [node, summary] : s.model_.nodes) {
+    s.closeUnreported(node, MoveEnd::TraceEnds);
     std::sort(summary.moves.begin(), summary.moves.end(),
               [](const Move& a, const Move& b) { return a.startUs < b.startUs; });
     for (const Move& m : summary.moves) {

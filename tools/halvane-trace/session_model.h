@@ -15,28 +15,38 @@ namespace halvane::tools {
 
 inline constexpr int kBusLane = 0;  // exports that name no node
 
+// A record the model keeps, with the trace line it was read from (1-based; of the tracer's ring
+// file, the line `halvane-trace text` gives it), so that what is said of it can point there.
+struct TraceLine : trace::Record {
+  size_t line = 0;
+};
+
 enum class MoveEnd {
   RestReported,  // a status report said the motor stopped
   ExtStop,       // stopped by the home switch: the control status read after it said so
   ReportLost,    // the simulated rig says it came to rest but sent no report
-  NoReport,      // no report before the next move on the node or the trace's end
+  NoReport,      // no report before the next move on the node
+  TraceEnds,     // under way where the trace ends: its report, if any came, is not in the trace
 };
 
 struct Move {
   int node = 0;
   int64_t startUs = 0;
   std::optional<int64_t> endUs;
+  size_t startLine = 0;
+  size_t endLine = 0;  // of the record that ended it; 0 while none did
   int steps = 0;
   MoveEnd end = MoveEnd::NoReport;
   bool homing = false;    // started with the home-switch stop armed
   bool bySwitch = false;  // the control status read after it says the switch stopped it
+  bool closed = false;    // its end is known: a report, the rig's word, or the next move
 };
 
 // What is kept of a kind of line that may come in any number: the count, and the first few.
 struct Kept {
   size_t count = 0;
-  std::vector<trace::Record> first;
-  void add(const trace::Record& record, size_t limit);
+  std::vector<TraceLine> first;
+  void add(const TraceLine& record, size_t limit);
 };
 
 inline constexpr size_t kFailuresKept = 20;  // per export and node
@@ -50,12 +60,18 @@ struct CallStats {
   Kept failures;
 };
 
+struct OnlineChange {
+  int64_t timeUs = 0;
+  int state = 0;
+  size_t line = 0;
+};
+
 struct NodeSummary {
   std::map<std::string, CallStats> byExport;
   std::vector<Move> moves;
   int restReports = 0;
   int lateReports = 0;  // more than a second after the simulated rig's rest
-  std::vector<std::pair<int64_t, int>> onlineChanges;  // time, state
+  std::vector<OnlineChange> onlineChanges;
   int64_t busUs = 0;  // the rig's bus time, or the calls' own time where the trace has no bus time
 };
 
@@ -74,8 +90,9 @@ struct SessionModel {
   // Where the trace says it is not whole: records overwritten or cut off, a file smaller than
   // meant.
   Kept gaps;
-  std::vector<trace::Record> longestCalls;  // longest first
-  std::optional<trace::Record> header;
+  bool windowEnded = false;             // the operator's window-end step is in the trace
+  std::vector<TraceLine> longestCalls;  // longest first
+  std::optional<TraceLine> header;
   size_t lines = 0;
   int64_t firstUs = 0;
   int64_t lastUs = 0;
@@ -100,6 +117,7 @@ class ModelBuilder {
  public:
   ModelBuilder();
   ~ModelBuilder();
+  // Records in the order of the trace's lines: the first is line 1.
   void add(const trace::Record& record);
   SessionModel finish();
 

@@ -18,6 +18,11 @@ std::string ms(int64_t us) {
   return trace::formatMs(us) + " ms";
 }
 
+// "12.000 ms (line 7)": a time and the trace line that shows it.
+std::string msOnLine(int64_t us, size_t line) {
+  return ms(us) + (line > 0 ? " (line " + std::to_string(line) + ")" : "");
+}
+
 std::string fieldsOf(const trace::Record& r) {
   const std::string text = trace::formatFields(r.fields);
   return text.empty() ? text : text.substr(1);
@@ -33,7 +38,19 @@ std::string padded(const std::string& text, size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-void describeNode(std::string& out, int node, const NodeSummary& s) {
+// Why a move under way where the trace ends shows no report: what the trace says of its end.
+std::string whyTraceEndsEarly(const SessionModel& model) {
+  if (model.gaps.count > 0) {
+    return "under way where the trace ends; the trace is not whole";
+  }
+  if (model.windowEnded) {
+    return "under way where the trace ends; the window was closed first";
+  }
+  return model.operatorSteps.count > 0 ? "under way where the trace ends; the trace was cut off"
+                                       : "under way where the trace ends";
+}
+
+void describeNode(std::string& out, int node, const NodeSummary& s, const std::string& whyCut) {
   out += "\n" + laneName(node) + "\n  calls by export:\n";
   for (const auto& [name, stats] : s.byExport) {
     out += "    " + padded(name, 24) + std::to_string(stats.calls);
@@ -42,10 +59,10 @@ void describeNode(std::string& out, int node, const NodeSummary& s) {
     }
     if (stats.failures.count > 0) {
       out += ", " + std::to_string(stats.failures.count) + " failed:";
-      for (const trace::Record& f : stats.failures.first) {
+      for (const TraceLine& f : stats.failures.first) {
         out += ' ';
         out += f.signature();
-        out += " -> " + std::to_string(*f.result) + " at " + ms(f.timeUs) + ";";
+        out += " -> " + std::to_string(*f.result) + " at " + msOnLine(f.timeUs, f.line) + ";";
       }
       out.pop_back();
       out += more(stats.failures);
@@ -56,25 +73,32 @@ void describeNode(std::string& out, int node, const NodeSummary& s) {
     return;
   }
   int lost = 0;
+  int notInTrace = 0;
   out += "  moves: " + std::to_string(s.moves.size()) + "\n";
   for (size_t i = 0; i < s.moves.size(); ++i) {
     const Move& m = s.moves[i];
     lost += m.end == MoveEnd::ReportLost || m.end == MoveEnd::NoReport ? 1 : 0;
-    out += "    #" + std::to_string(i + 1) + " at " + ms(m.startUs) + ", " +
+    notInTrace += m.end == MoveEnd::TraceEnds ? 1 : 0;
+    out += "    #" + std::to_string(i + 1) + " at " + msOnLine(m.startUs, m.startLine) + ", " +
            std::to_string(m.steps) + " steps" + (m.homing ? " (homing)" : "") + ", " +
            std::string(moveEndName(m.end)) +
            (m.bySwitch && m.end != MoveEnd::ExtStop ? " (stopped by the home switch)" : "");
     if (m.endUs) {
-      out += m.end == MoveEnd::NoReport ? ", position still from " : " at ";
-      out += ms(*m.endUs) + ", took " + ms(*m.endUs - m.startUs);
+      out += m.end == MoveEnd::NoReport || m.end == MoveEnd::TraceEnds ? ", position still from "
+                                                                       : " at ";
+      out += msOnLine(*m.endUs, m.endLine) + ", took " + ms(*m.endUs - m.startUs);
     }
     out += "\n";
   }
   out += "  rest reports: " + std::to_string(s.restReports) + " sent, " + std::to_string(lost) +
-         " lost, " + std::to_string(s.lateReports) + " late\n";
+         " lost, " + std::to_string(s.lateReports) + " late" +
+         (notInTrace > 0 ? ", " + std::to_string(notInTrace) + " not in the trace (" + whyCut + ")"
+                         : "") +
+         "\n";
   out += "  online changes:";
-  for (const auto& [time, state] : s.onlineChanges) {
-    out += std::string(" ") + (state == 1 ? "online" : "offline") + " at " + ms(time) + ";";
+  for (const OnlineChange& change : s.onlineChanges) {
+    out += std::string(" ") + (change.state == 1 ? "online" : "offline") + " at " +
+           msOnLine(change.timeUs, change.line) + ";";
   }
   if (s.onlineChanges.empty()) {
     out += " none";
@@ -93,11 +117,16 @@ std::string summaryText(const SessionModel& model) {
   }
   out += "Span: " + ms(model.firstUs) + " to " + ms(model.lastUs) + ", " +
          std::to_string(model.lines) + " lines\n";
-  for (const trace::Record& r : model.gaps.first) {
-    out += "Not whole: at " + ms(r.timeUs) + ", " + r.name + " " + fieldsOf(r) + "\n";
+  for (const TraceLine& r : model.gaps.first) {
+    out += "Not whole: at " + msOnLine(r.timeUs, r.line) + ", " + r.name + " " + fieldsOf(r) + "\n";
+  }
+  if (!model.windowEnded && model.operatorSteps.count > 0) {
+    out +=
+        "Not whole: the trace ends without the window's end (the program killed, a crash, "
+        "power lost)\n";
   }
   for (const auto& [node, summary] : model.nodes) {
-    describeNode(out, node, summary);
+    describeNode(out, node, summary, whyTraceEndsEarly(model));
   }
 
   out += "\nLongest calls:\n";

@@ -77,6 +77,7 @@ Paint movePaint(MoveEnd end) {
     case MoveEnd::ReportLost:
       return Paint::MoveReportLost;
     case MoveEnd::NoReport:
+    case MoveEnd::TraceEnds:
       return Paint::MoveNoReport;
   }
   return Paint::MoveNoReport;
@@ -90,6 +91,7 @@ int moveEndWeight(MoveEnd end) {
     case MoveEnd::NoReport:
       return 2;
     case MoveEnd::ExtStop:
+    case MoveEnd::TraceEnds:
       return 1;
     case MoveEnd::RestReported:
       return 0;
@@ -351,12 +353,12 @@ class Page {
         }
         drawn = {drawn ? drawn->first : x(since), x(until)};
       };
-      for (const auto& [time, state] : summary.onlineChanges) {
-        if (state == 1 && !online) {
+      for (const OnlineChange& change : summary.onlineChanges) {
+        if (change.state == 1 && !online) {
           online = true;
-          since = time;
-        } else if (state != 1) {
-          close(time);
+          since = change.timeUs;
+        } else if (change.state != 1) {
+          close(change.timeUs);
         }
       }
       close(model_.lastUs);

@@ -1,0 +1,9 @@
+#include "tools/halvane-trace/command_line.h"
+
+namespace halvane::tools {
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+}  // namespace halvane::tools
