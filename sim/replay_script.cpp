@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "common/export_names.h"
 #include "trace/trace_writer.h"
 
 namespace halvane::sim {
@@ -10,12 +9,6 @@ namespace {
 
 std::string nodeOf(const std::vector<std::string>& args) {
   return args.empty() ? std::string() : args.front();
-}
-
-// Whether a call may be a wait's read or end one: the exports that speak to the adapter (opening
-// the port, whose argument is its speed) say nothing of a node's wait.
-bool mayTouchAWait(const std::string& name) {
-  return controllerExportTakesNode(name) != false;
 }
 
 // The fields of a recorded call that differ from the call made; empty when none does.
@@ -67,7 +60,7 @@ ReplayScript::ReplayScript(const std::vector<trace::Record>& records)
     Step& step = steps_[i];
     const trace::Record& r = step.record;
     if (r.kind == trace::Kind::Call) {
-      step.waitRead = mayTouchAWait(r.name) && waits.isWaitRead(r);
+      step.waitRead = waits.isWaitRead(r);
       const std::string node = nodeOf(r.args);
       if (r.name == trace::kMoveStart) {
         lastStart[node] = i;
@@ -102,7 +95,7 @@ std::optional<ReplayAnswer> ReplayScript::answer(const std::string& name,
   live.name = name;
   live.args = args;
   std::optional<size_t> found;
-  if (mayTouchAWait(name) && liveWaits_.isWaitRead(live)) {
+  if (liveWaits_.isWaitRead(live)) {
     found = waitRead(name, nodeOf(args), nowUs);
   } else if (const auto calls = unplayed_.find(live.signature());
              calls != unplayed_.end() && !calls->second.empty()) {
