@@ -133,13 +133,17 @@ halvane_start_xvfb() {
 # child, with that program's standard error: under ctest, the test runner's pipe, held for as long as
 # the desktop lives. Wine's services, started by a session's first program, take its standard error
 # the same way. Started here first, with no output, the holder, the desktop and the services hold
-# nothing of a test.
+# nothing of a test. A server already answering for the prefix is stopped first: Wine finds a
+# prefix's server by the folder's inode, so a folder made where a deleted one stood can meet the
+# old folder's server, which a later `wineserver -k` of the old run would take away mid-suite.
 halvane_wine_session() {
   local holder=$1
   if [[ ! -f $holder ]]; then
     echo "halvane_wine_session: $holder is missing (it is built with the end-to-end driver)" >&2
     return 1
   fi
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
   wineserver -p
   wine "$holder" </dev/null >/dev/null 2>&1 &
   local tries
