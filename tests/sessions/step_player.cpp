@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "driver/trace_follower.h"
 #include "driver/wait_until.h"
-#include "trace/trace_reader.h"
 #include "trace/wait_reads.h"
 
 namespace halvane::sessions {
@@ -98,28 +98,35 @@ bool playStep(e2e::ProgramSession& session, const trace::Record& step, HWND& box
   return true;
 }
 
-// The calls (a wait's position reads aside) and callbacks in `records`: how far the session has
-// come.
-size_t progressOf(const std::vector<trace::Record>& records) {
-  trace::WaitReadTracker waits;
-  size_t count = 0;
-  for (const trace::Record& r : records) {
-    const bool call = r.kind == trace::Kind::Call && !waits.isWaitRead(r);
-    count += call || r.kind == trace::Kind::Callback ? 1 : 0;
+// How far a session has come: its calls (a wait's position reads aside) and callbacks, counted a
+// record at a time as they are read.
+class Progress {
+ public:
+  void add(const trace::Record& r) {
+    const bool call = r.kind == trace::Kind::Call && !waits_.isWaitRead(r);
+    count_ += call || r.kind == trace::Kind::Callback ? 1 : 0;
   }
-  return count;
-}
+  size_t count() const { return count_; }
 
-size_t progressOf(const e2e::ProgramSession& session) {
-  std::vector<trace::Record> records;
-  std::string error;
-  for (const std::string& line : session.trace()) {
-    if (auto record = trace::parseLine(line, error)) {
-      records.push_back(std::move(*record));
-    }
+ private:
+  trace::WaitReadTracker waits_;
+  size_t count_ = 0;
+};
+
+// The program's progress here, read from where its trace was last read: a poll costs what was
+// written since, not the whole trace, so a long recording's steps do not fall further behind.
+class SessionProgress {
+ public:
+  explicit SessionProgress(const e2e::ProgramSession& session) : trace_(session.traceFile()) {}
+  size_t now() {
+    trace_.poll([&](const trace::Record& r) { progress_.add(r); });
+    return progress_.count();
   }
-  return progressOf(records);
-}
+
+ private:
+  e2e::TraceFollower trace_;
+  Progress progress_;
+};
 
 }  // namespace
 
@@ -132,8 +139,12 @@ bool awaitRecordedEnd(const e2e::ProgramSession& session,
     lastUs = std::max(lastUs, r.timeUs);
   }
   const auto after = std::chrono::microseconds(std::min(lastUs - lastStepUs, kLongestTail));
-  const size_t all = progressOf(records);
-  return e2e::waitUntil([&] { return progressOf(session) >= all; },
+  Progress recorded;
+  for (const trace::Record& r : records) {
+    recorded.add(r);
+  }
+  SessionProgress here(session);
+  return e2e::waitUntil([&] { return here.now() >= recorded.count(); },
                         std::chrono::duration_cast<std::chrono::milliseconds>(after) + kStepWait);
 }
 
@@ -142,9 +153,11 @@ bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Re
   std::optional<int64_t> previousUs;
   Clock::time_point previousAt = Clock::now();
   HWND box = nullptr;
-  for (size_t i = 0; i < records.size(); ++i) {
-    const trace::Record& step = records[i];
+  Progress recorded;  // of the records before the step
+  SessionProgress here(session);
+  for (const trace::Record& step : records) {
     if (step.kind != trace::Kind::Operator) {
+      recorded.add(step);
       continue;
     }
     if (pace == Pace::Recorded && previousUs) {
@@ -153,8 +166,7 @@ bool playOperatorSteps(e2e::ProgramSession& session, const std::vector<trace::Re
     }
     // The step comes once the program and the library have got as far as they had when it was
     // recorded (a report that comes late under load must still come before the step).
-    const size_t needed = progressOf({records.begin(), records.begin() + static_cast<long>(i)});
-    e2e::waitUntil([&] { return progressOf(session) >= needed; }, kStepWait);
+    e2e::waitUntil([&] { return here.now() >= recorded.count(); }, kStepWait);
     if (!playStep(session, step, box, problem)) {
       return false;
     }

@@ -1,6 +1,6 @@
-#include "tests/soak/trace_follower.h"
+#include "driver/trace_follower.h"
 
-namespace halvane::soak {
+namespace halvane::e2e {
 
 TraceFollower::~TraceFollower() {
   if (file_ != INVALID_HANDLE_VALUE) {
@@ -8,7 +8,7 @@ TraceFollower::~TraceFollower() {
   }
 }
 
-size_t TraceFollower::poll() {
+size_t TraceFollower::poll(const std::function<void(const trace::Record&)>& use) {
   if (file_ == INVALID_HANDLE_VALUE) {
     file_ = CreateFileW(path_.c_str(), GENERIC_READ,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -22,11 +22,11 @@ size_t TraceFollower::poll() {
   size_t count = 0;
   while (ReadFile(file_, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
     for (const trace::Record& record : stream_.append(std::string_view(buffer, read))) {
-      entries_.push_back(e2e::entryOf(record));
+      use(record);
       ++count;
     }
   }
   return count;
 }
 
-}  // namespace halvane::soak
+}  // namespace halvane::e2e
