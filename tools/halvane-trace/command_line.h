@@ -1,5 +1,6 @@
-// The tool's arguments in UTF-8: on Windows taken from the wide command line, so that a path in
-// any language reaches it whole whatever the system's code page.
+// The tool's arguments and output in UTF-8: on Windows the arguments are taken from the wide
+// command line, and a console shows the output as UTF-8, so that a path or a caption in any
+// language reaches it and comes back whole whatever the system's code page.
 #pragma once
 
 #include <string>
@@ -8,5 +9,9 @@
 namespace halvane::tools {
 
 std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+// Has a console show the tool's UTF-8 output as such until the tool exits (then the console's own
+// code page is given back). Output to a file or a pipe is UTF-8 bytes either way.
+void showUtf8OnConsole();
 
 }  // namespace halvane::tools

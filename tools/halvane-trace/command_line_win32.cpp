@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <cstdlib>
+
 #include "common/wide_text.h"
 #include "tools/halvane-trace/command_line.h"
 
@@ -19,6 +21,17 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
   }
   LocalFree(wide);
   return args;
+}
+
+namespace {
+UINT consoleCodePage = 0;
+}  // namespace
+
+void showUtf8OnConsole() {
+  consoleCodePage = GetConsoleOutputCP();  // 0 where there is no console
+  if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+    std::atexit([] { SetConsoleOutputCP(consoleCodePage); });
+  }
 }
 
 }  // namespace halvane::tools

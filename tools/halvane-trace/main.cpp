@@ -180,6 +180,7 @@ int textCommand(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   using namespace halvane;
   const std::vector<std::string> args = tools::commandLineArguments(argc, argv);
+  tools::showUtf8OnConsole();
   if (!args.empty() && args[0] == "diff") {
     return diffCommand(args);
   }
