@@ -158,7 +158,87 @@ const Case kCases[] = {
      "60.000 2 call PCAN_StartRelStep(1, 100) missing\n"
      "70.000 2 inflight PCAN_GetControlStatus(1, &) for=5000.000 returned=no\n",
      {{"call-never-returned", {6}}, {"slow-calls", {4}}, {"export-missing", {5}}}},
+    {"the simulated rig's word that a move rested without its report, before the next move",
+     std::string(kSlotMove) +
+         "300.000 3 event rest node=2 pos=2133 by=profile report=lost\n"
+         "2000.000 2 call PCAN_StartRelStep(2, 100) -> 0 took=2.000\n"
+         "2001.000 3 callback StatusCallback(2, 0, [00 00], 0)\n" +
+         kWindowEnd,
+     {{"rest-report-lost", {2, 3, 4}}}},
+    {"a homing whose status read fails: the failure is the message's cause, not the switch",
+     std::string(kHomingStart) +
+         "520.000 2 call PCAN_GetControlStatus(1, &) -> 9 took=2.000\n"
+         "530.000 2 operator message caption=衰减控制系统 text=\"GetControlStatus fail!\\n\"\n"
+         "540.000 2 operator message-closed text=\"GetControlStatus fail!\\n\"\n" +
+         kWindowEnd,
+     {{"failed-call", {7, 8}}}},
+    {"a rest report, a new zero, and the next command's read of it: the reads on either side of "
+     "the zero say nothing of each other",
+     std::string(kSlotMove) +
+         "270.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=2133 took=2.000\n"
+         "300.000 3 callback StatusCallback(2, 0, [00 00], 0)\n"
+         "520.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=2133 took=2.000\n"
+         "600.000 2 call PCAN_SetMotorPos(2, 0) -> 0 took=2.000\n"
+         "700.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=0 took=2.000\n" +
+         kWindowEnd,
+     {}},
+    {"a call no longer than a request and answer at the slowest speed allows, where the trace "
+     "holds no PCAN_OpenPort",
+     "3.000 2 call PCAN_GetMotorPos(1, &) -> 0 out=0 took=40.000\n",
+     {}},
 };
+
+// What the words of a finding must hold: the program's texts as the trace quotes them, and what
+// the trace can and cannot tell.
+const struct {
+  const char* what;
+  std::string trace;
+  std::vector<std::string> words;
+} kWords[] = {
+    {"a failed call cut off before the command's end",
+     std::string(kSlotMove) +
+         "50.000 2 call PCAN_SetDir(2, 1) -> 9 took=2.000\n"
+         "60.000 2 operator message caption=衰减控制系统 text=\"SetDir fail!\\n\"\n",
+     {"node 2: PCAN_SetDir(2, 1) failed with 9 (line 3); the program said \"SetDir fail!\\n\" "
+      "(line 4); the trace ends before it shows whether the command went on",
+      "the trace is cut off after line 4"}},
+    {"a rest whose report may be among the records lost",
+     std::string(kHomingStart) +
+         "520.000 2 call PCAN_GetControlStatus(1, &) -> 0 out=1 took=2.000\n"
+         "530.000 2 event records-dropped count=12\n"
+         "2000.000 2 call PCAN_StartRelStep(1, 100) -> 0 took=2.000\n",
+     {"no rest report is in the trace before the next move started (line 9); records were lost "
+      "at line 8: it may be among them"}},
+    {"a homing waiting where the trace is cut off: under way, not lost",
+     std::string(kHomingStart) + "270.000 2 call PCAN_GetMotorPos(1, &) -> 0 out=300 took=2.000\n",
+     {"node 1: the homing move of 9600 steps started at line 6 was under way, the homing waiting "
+      "for its rest"}},
+};
+
+TEST(Doctor, SaysWhatTheTraceShowsInWordsThatPointAtIt) {
+  for (const auto& c : kWords) {
+    const trace::ReadResult read = trace::readTrace(c.trace);
+    std::string text;
+    for (const Finding& f : diagnose(read.records, read.error)) {
+      text += f.text + "\n";
+    }
+    for (const std::string& words : c.words) {
+      EXPECT_THAT(text, ::testing::HasSubstr(words)) << c.what;
+    }
+  }
+}
+
+// A fault repeated thousands of times is told a few times and counted.
+TEST(Doctor, OfManyFindingsOfAKindTheFirstFewAreToldAndTheRestCounted) {
+  std::string trace;
+  for (int i = 1; i <= 9; ++i) {
+    trace += std::to_string(i * 10) + ".000 2 call PCAN_SetAccel(1, 5) -> 9 took=2.000\n";
+  }
+  const std::vector<Finding> findings = diagnose(trace::readTrace(trace).records);
+  ASSERT_EQ(findings.size(), kSameFindingsTold + 1);
+  EXPECT_EQ(findings.back().text,
+            "and 4 more failures of PCAN_SetAccel on node 1, the last at line 9");
+}
 
 TEST(Doctor, FindsWhatEachSessionShowsAndNothingElse) {
   for (const Case& c : kCases) {

@@ -187,7 +187,8 @@ std::string doctorText(const std::vector<Finding>& findings, const SessionModel&
   for (const Finding& f : findings) {
     out += "\n" + std::string(severityName(f.severity)) + ": " + f.text + ".\n  lines";
     for (const size_t line : f.lines) {
-      out += " " + std::to_string(line);
+      out += ' ';
+      out += std::to_string(line);
     }
     out += "\n";
   }

@@ -52,10 +52,6 @@ std::string lineWord(size_t line) {
   return "line " + std::to_string(line);
 }
 
-std::string linesWord(size_t from, size_t to) {
-  return from == to ? lineWord(from)
-                    : "lines " + std::to_string(from) + " to " + std::to_string(to);
-}
 
 std::string durationWord(int64_t us) {
   char text[32];

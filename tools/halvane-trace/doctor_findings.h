@@ -46,9 +46,8 @@ class FindingList {
 
 inline constexpr size_t kSameFindingsTold = 5;
 
-// "line 12"; "lines 3 to 9" where they differ.
+// "line 12".
 std::string lineWord(size_t line);
-std::string linesWord(size_t from, size_t to);
 // "250.1 ms", "2.29 s".
 std::string durationWord(int64_t us);
 // The program's own text as the trace shows it, in quotes: "\"SetDir fail!\\n\"".

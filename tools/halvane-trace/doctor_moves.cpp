@@ -42,7 +42,13 @@ void MoveDoctor::call(const TraceLine& r) {
   if (watch != moves_.end() && !trace::isEvidenceRead(r.name)) {
     watch->second.waiting = false;
   }
-  if (r.name == "PCAN_SetExtStopEnable") {
+  if (r.name == "PCAN_SetMotorPos") {
+    // A new zero: the reads after it cannot be set against those before.
+    if (watch != moves_.end()) {
+      watch->second.zeroed = true;
+    }
+    lastPosition_.erase(node);
+  } else if (r.name == "PCAN_SetExtStopEnable") {
     armed_[node] = intArg(r, 1).value_or(0) != 0;
   } else if (r.name == "PCAN_GetGPIOValue" && r.out) {
     gpio_[node] = readOf(r, *r.out);
@@ -52,7 +58,7 @@ void MoveDoctor::call(const TraceLine& r) {
     }
     start(r, node);
   } else if (r.name == trace::kPositionRead && r.out) {
-    if (watch != moves_.end()) {
+    if (watch != moves_.end() && !watch->second.zeroed) {
       position(watch->second, r);
     }
     lastPosition_[node] = readOf(r, *r.out);

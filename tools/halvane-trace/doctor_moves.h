@@ -48,10 +48,11 @@ class MoveDoctor {
     unsigned long thread = 0;
     int steps = 0;
     bool homing = false;
-    bool waiting = true;            // a homing: no call on its node yet but the wait's reads
-    std::optional<Read> gpio;       // a homing: the input word read before it
-    std::optional<Read> last;       // the latest position read, from before the start on
-    bool changed = false;           // the position changed after the start
+    bool waiting = true;       // a homing: no call on its node yet but the wait's reads
+    std::optional<Read> gpio;  // a homing: the input word read before it
+    std::optional<Read> last;  // the latest position read, from before the start on
+    bool zeroed = false;       // the position was set to 0 since: later reads say nothing of it
+    bool changed = false;      // the position changed after the start
     std::optional<Read> stillFrom;  // the stretch of reads the position stands in
     std::optional<Read> stillTo;
     std::optional<Read> stillShown;  // the stretch's second read, the first to show it still
