@@ -134,7 +134,7 @@ const Case kCases[] = {
      "3030.000 1 operator message-closed text=节点1#,2#未上线\n" +
          std::string(kWindowEnd),
      {{"node-offline-at-check", {3, 6, 7}},
-      {"node-offline-at-check", {5, 7}},
+      {"node-offline-at-check", {4, 5, 7}},
       {"node-offline", {5}}}},
     {"a click on a disabled button, and one after which nothing came before the next",
      "10.000 1 operator click id=1013 caption=发送 enabled=0\n"

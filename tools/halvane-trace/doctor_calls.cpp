@@ -161,7 +161,8 @@ void CallDoctor::finish(bool whole, bool throughTracer) {
   for (const auto& [name, m] : missing_) {
     const std::string lead =
         name + " is missing from the " + (throughTracer ? "vendor's library" : "library") + " (" +
-        std::to_string(m.calls) + " calls, the first at " + lineWord(m.firstLine) + "): ";
+        std::to_string(m.calls) + (m.calls == 1 ? " call" : " calls, the first") + " at " +
+        lineWord(m.firstLine) + "): ";
     if (throughTracer && name == "PCAN_StartRelStep") {
       findings_.add({Severity::Warning,
                      "export-missing",

@@ -14,6 +14,7 @@ constexpr int kCancelId = 2;
 // dropped, and "未上线".
 constexpr std::string_view kOfflineLead = "节点";
 constexpr std::string_view kOfflineTail = "未上线";
+constexpr size_t kOnlineReportsTold = 3;
 
 std::string textOf(const TraceLine& step) {
   const std::string* text = step.field("text");
@@ -44,7 +45,11 @@ void OperatorDoctor::callback(const TraceLine& r) {
     return;
   }
   const int node = nodeOf(r);
-  online_.insert_or_assign(node, r);
+  std::vector<TraceLine>& reports = online_[node];
+  if (reports.size() == kOnlineReportsTold) {
+    reports.erase(reports.begin());
+  }
+  reports.push_back(r);
   if (intArg(r, 1) != 1) {
     findings_.add({Severity::Warning,
                    "node-offline",
@@ -118,10 +123,13 @@ bool OperatorDoctor::offlineMessage(const TraceLine& step) {
     if (report == online_.end()) {
       said += "it never reported itself online (no OnlineCallback for it)";
     } else {
-      said += std::string(intArg(report->second, 1) == 1 ? "it reported itself online"
-                                                         : "its last online report said offline") +
-              " (" + report->second.signature() + ", " + lineWord(report->second.line) + ")";
-      lines.push_back(report->second.line);
+      said += "its latest online reports: ";
+      for (const TraceLine& r : report->second) {
+        said += r.signature() + " (" + lineWord(r.line) + "), ";
+        lines.push_back(r.line);
+      }
+      said += std::string("the last saying ") +
+              (intArg(report->second.back(), 1) == 1 ? "online" : "offline");
     }
     if (answer != answers_.end()) {
       said += ", and asked (" + lineWord(answer->second.line) + ") it answered " +

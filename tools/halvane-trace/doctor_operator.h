@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/halvane-trace/doctor_findings.h"
 
@@ -35,10 +36,10 @@ class OperatorDoctor {
   std::string clickWords(const TraceLine& click) const;
 
   FindingList& findings_;
-  std::map<unsigned long, int> openBoxes_;  // per thread
-  std::optional<Click> click_;              // the latest click outside a message box
-  std::map<int, TraceLine> online_;         // per node: its latest online report
-  std::map<int, TraceLine> answers_;        // per node: its online answer since the latest click
+  std::map<unsigned long, int> openBoxes_;        // per thread
+  std::optional<Click> click_;                    // the latest click outside a message box
+  std::map<int, std::vector<TraceLine>> online_;  // per node: its latest few online reports
+  std::map<int, TraceLine> answers_;  // per node: its online answer since the latest click
 };
 
 }  // namespace halvane::tools
