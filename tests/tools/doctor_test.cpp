@@ -182,6 +182,24 @@ const Case kCases[] = {
          "700.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=0 took=2.000\n" +
          kWindowEnd,
      {}},
+    {"a homing that ended on a failed call, then the other node's homing without its switch: "
+     "the switch's message is the second homing's",
+     std::string(kHomingStart) +
+         "520.000 2 call PCAN_GetControlStatus(1, &) -> 0 out=1 took=2.000\n"
+         "530.000 2 call PCAN_SetExtStopEnable(1, 0) -> 9 took=2.000\n"
+         "540.000 2 operator message caption=衰减控制系统 text=\"SetExtStopEnable fail!\"\n"
+         "550.000 2 operator message-closed text=\"SetExtStopEnable fail!\"\n"
+         "600.000 1 operator click id=1005 caption=\"转盘2\\n复位\"\n"
+         "610.000 2 call PCAN_SetExtStopEnable(2, 1) -> 0 took=2.000\n"
+         "620.000 2 call PCAN_StartRelStep(2, 9600) -> 0 took=2.000\n"
+         "630.000 3 callback StatusCallback(2, 0, [00 00], 0)\n"
+         "900.000 2 call PCAN_GetControlStatus(2, &) -> 0 out=0 took=2.000\n"
+         "910.000 2 operator message caption=衰减控制系统 text=\"Failure of home switch!!\\n\"\n"
+         "920.000 2 operator message-closed text=\"Failure of home switch!!\\n\"\n" +
+         kWindowEnd,
+     {{"failed-call", {8, 9}},
+      {"home-switch-not-reached", {13, 15, 16}},
+      {"rest-report-lost", {6, 7}}}},
     {"a call no longer than a request and answer at the slowest speed allows, where the trace "
      "holds no PCAN_OpenPort",
      "3.000 2 call PCAN_GetMotorPos(1, &) -> 0 out=0 took=40.000\n",

@@ -35,12 +35,16 @@ std::string MoveDoctor::stillWords(const Watch& w) {
 
 void MoveDoctor::call(const TraceLine& r) {
   const int node = nodeOf(r);
-  if (node == kBusLane || r.missing || r.result != 0) {
+  if (node == kBusLane) {
     return;
   }
   auto watch = moves_.find(node);
+  // Any other call on the node, failed or not, ends a homing's wait.
   if (watch != moves_.end() && !trace::isEvidenceRead(r.name)) {
     watch->second.waiting = false;
+  }
+  if (r.missing || r.result != 0) {
+    return;
   }
   if (r.name == "PCAN_SetMotorPos") {
     // A new zero: the reads after it cannot be set against those before.
