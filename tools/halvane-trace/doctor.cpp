@@ -85,9 +85,10 @@ struct Doctor::State {
       findings.add(
           {Severity::Warning, "trace-cut-off", kBusLane,
            "the trace is cut off after " + lineWord(lastLine) + ", " +
-               trace::formatMs(model.lastUs) +
-               " ms into the run, without the window's end (the program killed, a "
-               "crash, power lost)" +
+               trace::formatMs(model.lastUs) + " ms into the run" +
+               (windowEnded ? std::string(", after the window's end")
+                            : std::string(", without the window's end (the program killed, a "
+                                          "crash, power lost)")) +
                (readError ? "; the reader says: " + trace::describe(*readError) : "") + openWords,
            withLast(openLines, lastLine)},
           "cut-off ends");
