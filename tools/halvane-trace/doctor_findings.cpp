@@ -52,7 +52,6 @@ std::string lineWord(size_t line) {
   return "line " + std::to_string(line);
 }
 
-
 std::string durationWord(int64_t us) {
   char text[32];
   if (us < 1'000'000) {
