@@ -1,12 +1,11 @@
-// Time on the CAN bus: a call to a node is a request frame and an answer frame (111 bits each,
-// 11-bit id, 8 data bytes, with intermission, no stuff bits); a node that does not answer costs the
-// request and the answer timeout. Calls the adapter handles itself put nothing on the bus.
+// Time on the CAN bus (common/can_bus_time.h): a node that does not answer costs the request and
+// the answer timeout. Calls the adapter handles itself put nothing on the bus.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstdint>
-#include <optional>
+
+#include "common/can_bus_time.h"
 
 namespace halvane::sim {
 
@@ -17,8 +16,10 @@ inline int64_t wholeMicroseconds(Duration time) {
   return std::chrono::duration_cast<std::chrono::microseconds>(time).count();
 }
 
-inline constexpr int kBitsPerFrame = 111;
-inline constexpr std::array<int, 9> kBitRatesKbps = {10, 20, 50, 100, 125, 250, 500, 800, 1000};
+using can::bitRateForIndex;
+using can::frameTime;
+using can::kBitRatesKbps;
+using can::kBitsPerFrame;
 inline constexpr Duration kAnswerTimeout = std::chrono::milliseconds(20);
 
 enum class Traffic {
@@ -27,10 +28,6 @@ enum class Traffic {
   Unanswered,  // request, then the answer timeout
 };
 
-// kbit/s for PCAN_OpenPort's speed index, nothing for an index outside 0-8.
-std::optional<int> bitRateForIndex(int speedIndex);
-
-Duration frameTime(int bitRateKbps);
 Duration busTime(Traffic traffic, int bitRateKbps);
 
 }  // namespace halvane::sim

@@ -72,7 +72,7 @@ void beforeMessage(const CWPSTRUCT& m) {
     } else if (notification == BN_CLICKED && classOf(control) == L"Button") {
       std::vector<ControlValue> values;
       EnumChildWindows(m.hwnd, addValue, reinterpret_cast<LPARAM>(&values));
-      stepLog->write(clickStep(id, textOf(control), values));
+      stepLog->write(clickStep(id, textOf(control), values, IsWindowEnabled(control) != FALSE));
     } else if (notification == CBN_SELCHANGE &&
                (classOf(control) == L"ComboBox" || classOf(control) == L"ListBox")) {
       const auto [row, text] = selectionOf(control);

@@ -22,9 +22,12 @@ size_t cutPoint(const std::string& text, size_t limit) {
 
 }  // namespace
 
-trace::Record clickStep(int id, const std::string& caption,
-                        const std::vector<ControlValue>& values) {
+trace::Record clickStep(int id, const std::string& caption, const std::vector<ControlValue>& values,
+                        std::optional<bool> enabled) {
   std::vector<trace::Field> fields = {{"id", std::to_string(id)}, {"caption", caption}};
+  if (enabled) {
+    fields.push_back({"enabled", *enabled ? "1" : "0"});
+  }
   for (const ControlValue& value : values) {
     // Built in steps: GCC 12 warns falsely on "c" + std::to_string(...).
     std::string key = "c";

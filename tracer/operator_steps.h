@@ -3,6 +3,7 @@
 // and the window's end. The Win32 side observes them; this makes the lines.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,8 +21,10 @@ struct ControlValue {
 // whole length.
 inline constexpr size_t kClickValueBytes = 256;
 
-trace::Record clickStep(int id, const std::string& caption,
-                        const std::vector<ControlValue>& values);
+// `enabled`: whether the button was enabled when its click was handled (a click on a disabled one
+// reaches no handler's work); nothing where no button was clicked (Enter, Esc).
+trace::Record clickStep(int id, const std::string& caption, const std::vector<ControlValue>& values,
+                        std::optional<bool> enabled = std::nullopt);
 trace::Record selectStep(int id, int row, const std::string& text);
 trace::Record messageShownStep(const std::string& caption, const std::string& text);
 trace::Record messageClosedStep(const std::string& text);

@@ -153,7 +153,7 @@ TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForC
   }
   // The operator's steps, seen from inside the process.
   const std::string text = standInTraces(session).front();
-  EXPECT_THAT(text, HasSubstr(" operator click id=1002 caption="));  // Open
+  EXPECT_THAT(text, HasSubstr(" operator click id=1002 caption=打开 enabled=1 "));  // Open
   EXPECT_THAT(text, HasSubstr(" operator select id=1030 row=3 "));
   EXPECT_THAT(text, HasSubstr(" operator message caption="));
   EXPECT_THAT(text, HasSubstr(" text=\"SetDir fail!\\n\""));

@@ -28,7 +28,9 @@ bool isComboBox(HWND control) {
 // The parameter controls as they stood at the recorded click.
 void setValues(const e2e::WindowProbe& window, const trace::Record& click) {
   for (const trace::Field& field : click.fields) {
-    if (field.key.size() < 2 || field.key[0] != 'c') {
+    // "c1006=5"; not "caption=" nor the whole length of a value cut short ("c1006_bytes=").
+    if (field.key.size() < 2 || field.key[0] != 'c' ||
+        field.key.find_first_not_of("0123456789", 1) != std::string::npos) {
       continue;
     }
     const int id = std::atoi(field.key.c_str() + 1);
@@ -55,6 +57,12 @@ bool playStep(e2e::ProgramSession& session, const trace::Record& step, HWND& box
   const std::string* id = step.field("id");
   if (step.name == "click" && box != nullptr) {
     return true;  // the box's own button: dismissed with the box's closing
+  }
+  const std::string* enabled = step.field("enabled");
+  if (step.name == "click" && enabled != nullptr && *enabled == "0") {
+    // A disabled button takes no click the replay could make; what the program did then shows
+    // in the recording's calls after it.
+    return true;
   }
   if (step.name == "click" && id != nullptr) {
     const int control = std::atoi(id->c_str());

@@ -192,11 +192,14 @@ TEST_F(ForwardingTracerTest, CallbacksAreTracedThenHandedToTheProgramWithItsResu
 }
 
 TEST_F(ForwardingTracerTest, LinesMadeOffTheCallsPathReadBackAsWritten) {
-  tracer_.write(clickStep(1013, "发送", {{1006, "5"}, {1030, "位置3"}}));
+  tracer_.write(clickStep(1013, "发送", {{1006, "5"}, {1030, "位置3"}}, false));
+  tracer_.write(clickStep(2, "", {}));
   tracer_.write(trace::eventRecord("vendor-load-failed", {{"error", "193"}}));
-  EXPECT_THAT(trace_.lines(),
-              ElementsAre("1.000 7 operator click id=1013 caption=发送 c1006=5 c1030=位置3",
-                          "1.000 7 event vendor-load-failed error=193"));
+  EXPECT_THAT(
+      trace_.lines(),
+      ElementsAre("1.000 7 operator click id=1013 caption=发送 enabled=0 c1006=5 c1030=位置3",
+                  "1.000 7 operator click id=2 caption=\"\"",
+                  "1.000 7 event vendor-load-failed error=193"));
 }
 
 // A long paste is cut on a character's boundary, its length said, and the line stays one a

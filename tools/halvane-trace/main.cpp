@@ -3,6 +3,7 @@
 //   halvane-trace timeline FILE [-o OUT.html]
 //   halvane-trace diff [--ignore-wait-reads] A B
 //   halvane-trace text FILE [-o OUT]
+//   halvane-trace doctor FILE
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "tools/halvane-trace/command_line.h"
+#include "tools/halvane-trace/doctor.h"
 #include "tools/halvane-trace/record_cursor.h"
 #include "tools/halvane-trace/summary.h"
 #include "tools/halvane-trace/timeline.h"
@@ -28,7 +30,8 @@ constexpr char kUsage[] =
     "usage: halvane-trace summary FILE\n"
     "       halvane-trace timeline FILE [-o OUT.html]\n"
     "       halvane-trace diff [--ignore-wait-reads] A B\n"
-    "       halvane-trace text FILE [-o OUT]\n";
+    "       halvane-trace text FILE [-o OUT]\n"
+    "       halvane-trace doctor FILE\n";
 
 int usage() {
   std::cerr << kUsage;
@@ -43,6 +46,7 @@ class ReportedFile final : public halvane::tools::RecordCursor {
       : path_(std::move(path)), file_(path_), sayFault_(sayFault) {}
   ~ReportedFile() override { end(); }
   bool opened() const { return file_.opened(); }
+  const std::optional<halvane::trace::ReadError>& error() const { return file_.error(); }
 
   const halvane::trace::Record* next() override {
     const halvane::trace::Record* record = file_.next();
@@ -103,9 +107,11 @@ bool readable(const std::string& path) {
   return true;
 }
 
-// Hands each record of the file on, one at a time. False when there is nothing to read.
+// Hands each record of the file on, one at a time. False when there is nothing to read. Where the
+// reading stopped before the file's end, `error` says where.
 bool forEachRecord(const std::string& path, bool sayFault,
-                   const std::function<void(const halvane::trace::Record&)>& use) {
+                   const std::function<void(const halvane::trace::Record&)>& use,
+                   std::optional<halvane::trace::ReadError>* error = nullptr) {
   if (!readable(path)) {
     return false;
   }
@@ -113,7 +119,28 @@ bool forEachRecord(const std::string& path, bool sayFault,
   while (const halvane::trace::Record* record = file.next()) {
     use(*record);
   }
+  if (error != nullptr) {
+    *error = file.error();
+  }
   return true;
+}
+
+// 0 when nothing was found, 1 with findings, 2 on a usage error or a trace that cannot be read.
+int doctorCommand(const std::vector<std::string>& args) {
+  if (args.size() != 2) {
+    return usage();
+  }
+  halvane::tools::Doctor doctor;
+  halvane::tools::ModelBuilder builder([&](const halvane::tools::TraceLine& r) { doctor.add(r); });
+  std::optional<halvane::trace::ReadError> error;
+  if (!forEachRecord(
+          args[1], true, [&](const halvane::trace::Record& r) { builder.add(r); }, &error)) {
+    return 2;
+  }
+  const halvane::tools::SessionModel model = builder.finish();
+  const std::vector<halvane::tools::Finding> findings = doctor.finish(model, error);
+  std::cout << halvane::tools::doctorText(findings, model);
+  return findings.empty() ? 0 : 1;
 }
 
 // Each sequence is compared in a read of its own; a file's fault is told on its first read.
@@ -186,6 +213,9 @@ int main(int argc, char** argv) {
   }
   if (!args.empty() && args[0] == "text") {
     return textCommand(args);
+  }
+  if (!args.empty() && args[0] == "doctor") {
+    return doctorCommand(args);
   }
   if (args.size() < 2 || (args[0] != "summary" && args[0] != "timeline")) {
     return usage();

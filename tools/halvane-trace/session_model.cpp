@@ -16,19 +16,6 @@ constexpr int64_t kLateReportUs = 1'000'000;
 constexpr int64_t kMaxReorderUs = 60'000'000;
 constexpr unsigned kMovingBit = 0x08;
 
-std::optional<int> intArg(const trace::Record& r, size_t index) {
-  if (index >= r.args.size()) {
-    return std::nullopt;
-  }
-  int value = 0;
-  const std::string& text = r.args[index];
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 // "[01 08]": the second status byte.
 std::optional<unsigned> secondStatusByte(const trace::Record& r) {
   if (r.args.size() < 3 || r.args[2].size() != 7 || r.args[2].front() != '[') {
@@ -106,6 +93,9 @@ struct ModelBuilder::State {
       case trace::Kind::Crash:
         model_.crashes.add(r, kRareLinesKept);
         break;
+    }
+    if (inTimeOrder_) {
+      inTimeOrder_(r);
     }
   }
 
@@ -261,6 +251,7 @@ struct ModelBuilder::State {
   int64_t writtenUs_ = std::numeric_limits<int64_t>::min();
 
   SessionModel model_;
+  RecordUse inTimeOrder_;
   std::map<int64_t, int64_t> busy_;
   bool first_ = true;
   std::map<int, bool> armed_;
@@ -277,6 +268,19 @@ struct ModelBuilder::State {
   std::map<int, LastPosition> lastPosition_;
   std::map<int, std::optional<Still>> stillFrom_;
 };
+
+std::optional<int> intArg(const trace::Record& r, size_t index) {
+  if (index >= r.args.size()) {
+    return std::nullopt;
+  }
+  int value = 0;
+  const std::string& text = r.args[index];
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
 
 int nodeOf(const trace::Record& r) {
   // A call of the table's that takes no node speaks to the adapter.
@@ -324,7 +328,9 @@ void Kept::add(const TraceLine& record, size_t limit) {
   }
 }
 
-ModelBuilder::ModelBuilder() : state_(std::make_unique<State>()) {}
+ModelBuilder::ModelBuilder(RecordUse inTimeOrder) : state_(std::make_unique<State>()) {
+  state_->inTimeOrder_ = std::move(inTimeOrder);
+}
 ModelBuilder::~ModelBuilder() = default;
 
 void ModelBuilder::add(const trace::Record& r) {

@@ -3,6 +3,7 @@
 // simulated rig's or the recording stand-in's.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -103,6 +104,8 @@ struct SessionModel {
 
 inline constexpr int64_t kBusyGapUs = 5'000'000;
 
+// A call's or callback's argument as a number; nothing where it is none ("&", "[00 08]").
+std::optional<int> intArg(const trace::Record& record, size_t index);
 // The node a record concerns: its first argument for per-node exports and callbacks, kBusLane
 // for the others.
 int nodeOf(const trace::Record& record);
@@ -115,7 +118,10 @@ bool isRestReport(const trace::Record& record);
 
 class ModelBuilder {
  public:
-  ModelBuilder();
+  // Each record is also handed to `inTimeOrder` once the model has taken it, in the order of
+  // the times (what a further view of the session needs, read in the same pass).
+  using RecordUse = std::function<void(const TraceLine&)>;
+  explicit ModelBuilder(RecordUse inTimeOrder = {});
   ~ModelBuilder();
   // Records in the order of the trace's lines: the first is line 1.
   void add(const trace::Record& record);
