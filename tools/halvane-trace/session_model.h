@@ -9,17 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/halvane-trace/time_order.h"
 #include "trace/trace_record.h"
 
 namespace halvane::tools {
 
 inline constexpr int kBusLane = 0;  // exports that name no node
-
-// A record the model keeps, with the trace line it was read from (1-based; of the tracer's ring
-// file, the line `halvane-trace text` gives it), so that what is said of it can point there.
-struct TraceLine : trace::Record {
-  size_t line = 0;
-};
 
 enum class MoveEnd {
   RestReported,  // a status report said the motor stopped
@@ -106,8 +101,6 @@ inline constexpr int64_t kBusyGapUs = 5'000'000;
 // The node a record concerns: its first argument for per-node exports and callbacks, kBusLane
 // for the others.
 int nodeOf(const trace::Record& record);
-// Time a call took: as measured by the caller, else its bus time.
-int64_t callDuration(const trace::Record& record);
 std::string_view moveEndName(MoveEnd end);
 // A motion status report saying the motor is at rest (kind 0, the moving bit of its second byte
 // clear): the one reading of a report for every view.
