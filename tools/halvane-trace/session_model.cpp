@@ -10,31 +10,6 @@ namespace halvane::tools {
 namespace {
 
 constexpr int64_t kLateReportUs = 1'000'000;
-constexpr unsigned kMovingBit = 0x08;
-
-std::optional<int> intArg(const trace::Record& r, size_t index) {
-  if (index >= r.args.size()) {
-    return std::nullopt;
-  }
-  int value = 0;
-  const std::string& text = r.args[index];
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-// "[01 08]": the second status byte.
-std::optional<unsigned> secondStatusByte(const trace::Record& r) {
-  if (r.args.size() < 3 || r.args[2].size() != 7 || r.args[2].front() != '[') {
-    return std::nullopt;
-  }
-  unsigned value = 0;
-  const char* begin = r.args[2].data() + 4;
-  const auto [end, error] = std::from_chars(begin, begin + 2, value, 16);
-  return error == std::errc() && end == begin + 2 ? std::optional<unsigned>(value) : std::nullopt;
-}
 
 constexpr int64_t kBusyPadUs = 100'000;
 
@@ -208,8 +183,7 @@ struct ModelBuilder::State {
 
   // The simulated rig's own view of a rest: "rest node=1 ... report=lost".
   void event(const TraceLine& r) {
-    if (r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
-        r.name == "trace-space-short" || r.name == "trace-full") {
+    if (isGap(r)) {
       model_.gaps.add(r, kRareLinesKept);
       return;
     }
@@ -247,6 +221,29 @@ struct ModelBuilder::State {
   std::map<int, std::optional<Still>> stillFrom_;
 };
 
+std::optional<int> intArg(const trace::Record& r, size_t index) {
+  if (index >= r.args.size()) {
+    return std::nullopt;
+  }
+  int value = 0;
+  const std::string& text = r.args[index];
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<unsigned> secondStatusByte(const trace::Record& r) {
+  if (r.args.size() < 3 || r.args[2].size() != 7 || r.args[2].front() != '[') {
+    return std::nullopt;
+  }
+  unsigned value = 0;
+  const char* begin = r.args[2].data() + 4;
+  const auto [end, error] = std::from_chars(begin, begin + 2, value, 16);
+  return error == std::errc() && end == begin + 2 ? std::optional<unsigned>(value) : std::nullopt;
+}
+
 int nodeOf(const trace::Record& r) {
   // A call of the table's that takes no node speaks to the adapter.
   if (r.kind == trace::Kind::Call && controllerExportTakesNode(r.name) == false) {
@@ -272,6 +269,12 @@ std::string_view moveEndName(MoveEnd end) {
       return "under way where the trace ends";
   }
   return "";
+}
+
+bool isGap(const trace::Record& r) {
+  return r.kind == trace::Kind::Event &&
+         (r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
+          r.name == "trace-space-short" || r.name == "trace-full");
 }
 
 bool isRestReport(const trace::Record& r) {

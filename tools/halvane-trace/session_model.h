@@ -102,9 +102,16 @@ inline constexpr int64_t kBusyGapUs = 5'000'000;
 // for the others.
 int nodeOf(const trace::Record& record);
 std::string_view moveEndName(MoveEnd end);
+// The record's argument at `index` as a whole number, if it is one.
+std::optional<int> intArg(const trace::Record& record, size_t index);
+inline constexpr unsigned kMovingBit = 0x08;
+// A status report's second byte, "[01 08]" -> 0x08: bit 3 says the motor turns.
+std::optional<unsigned> secondStatusByte(const trace::Record& record);
 // A motion status report saying the motor is at rest (kind 0, the moving bit of its second byte
 // clear): the one reading of a report for every view.
 bool isRestReport(const trace::Record& record);
+// An event saying the trace is not whole here: records overwritten or cut off, a small file, full.
+bool isGap(const trace::Record& record);
 
 class ModelBuilder {
  public:
