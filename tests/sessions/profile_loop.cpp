@@ -25,6 +25,11 @@ constexpr int kLagToleranceMs = 150;
 constexpr int kReportDelayToleranceMs = 10;
 // The online reports come on the library's thread, which may wake late on a loaded machine.
 constexpr int kOnlineDelayToleranceMs = 50;
+// The refresh period is the middle of the periods the reads fit best; reads 250 ms apart over a
+// few seconds of turning, on one grid for both nodes, narrow that to about ten ms.
+constexpr int kRefreshToleranceMs = 50;
+// Periodic reports come on the library's own clock; each interval is measured between two of them.
+constexpr int kStatusPeriodToleranceMs = 10;
 
 // What the profile must give back for one setting.
 struct Expected {
@@ -78,6 +83,31 @@ const std::vector<LoopCase>& loopCases() {
         within("HALVANE_SIM_POSITION_LAG_MS", 400, kLagToleranceMs),
         unset("HALVANE_SIM_POSITION_REFRESH_MS"), unset("HALVANE_SIM_POSITION_WAVER"),
         exact("HALVANE_SIM_FAIL", "PCAN_SetDir:2@2")}},
+      {"refreshed-wavering-reporting-failing",
+       {{L"HALVANE_SIM_TIME_SCALE", L"1"},
+        {L"HALVANE_SIM_POSITION_REFRESH_MS", L"400"},
+        {L"HALVANE_SIM_POSITION_WAVER", L"1"},
+        {L"HALVANE_SIM_STATUS_PERIOD_MS", L"200"},
+        {L"HALVANE_SIM_FAIL", L"PCAN_SetDir:1@%2"}},
+       [](e2e::ProgramSession& s) {
+         // Every second slot move of node 1 fails before it starts, after its position read: the
+         // next move's read follows it with the wheel standing, and shows the wavering.
+         const auto failing = [&s](int row) {
+           s.window().selectListRow(IDC_POSITION1, row);
+           return commandWithMessage(s, IDC_SEND_POSITION1, L"SetDir fail!\n");
+         };
+         return e2e::openAndConfigure(s) && command(s, IDC_RESET1) && command(s, IDC_RESET2) &&
+                slotMove(s, IDC_POSITION1, 2, IDC_SEND_POSITION1) && settled(s) && failing(3) &&
+                slotMove(s, IDC_POSITION1, 3, IDC_SEND_POSITION1) && settled(s) && failing(5) &&
+                close(s);
+       },
+       {within("HALVANE_SIM_ONLINE_DELAY_MS", 300, kOnlineDelayToleranceMs),
+        unset("HALVANE_SIM_OFFLINE"), unset("HALVANE_SIM_REPORT_DELAY_MS"),
+        unset("HALVANE_SIM_STALE_REST"), unset("HALVANE_SIM_LOSE_REST"),
+        within("HALVANE_SIM_STATUS_PERIOD_MS", 200, kStatusPeriodToleranceMs),
+        unset("HALVANE_SIM_POSITION_LAG_MS"),
+        within("HALVANE_SIM_POSITION_REFRESH_MS", 400, kRefreshToleranceMs),
+        exact("HALVANE_SIM_POSITION_WAVER", "1"), exact("HALVANE_SIM_FAIL", "PCAN_SetDir:1@%2")}},
   };
   return all;
 }

@@ -11,8 +11,9 @@ using e2e::ProgramSession;
 using e2e::waitForCommandButtons;
 
 bool command(ProgramSession& session, int button) {
-  session.window().click(button);
-  return e2e::waitUntil([&] { return !session.window().isEnabled(button); }, kCommandWait) &&
+  // The click is handed over and handled before the wait begins: a quick command (a slot move
+  // returns in about 10 ms) may disable and enable the buttons again between two looks at them.
+  return session.window().clickAndWait(button) &&
          waitForCommandButtons(session.window(), true, kCommandWait);
 }
 

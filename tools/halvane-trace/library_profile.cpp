@@ -279,7 +279,8 @@ struct ProfileBuilder::State {
       ++p.movesShowingLag;
     } else if (m.lastRead) {
       const auto [lastUs, lastValue] = *m.lastRead;
-      if (value == lastValue) {
+      if (std::abs(value - lastValue) <= kWaverCounts) {
+        // The same value again, give or take the counter's wavering.
         m.pendingRepeats.push_back({lastUs, atUs});
       } else if (std::abs(value - lastValue) > kWaverCounts) {
         ++p.changesWhileTurning;

@@ -23,11 +23,12 @@ std::vector<SimSetting> simSettings(const LibraryProfile& profile);
 // a file for `scripts/run --settings`.
 std::string settingsText(const std::vector<SimSetting>& settings);
 
-// The refresh periods (ms) the reads while turning fit: a repeat saw no refresh between its reads,
-// a change saw one. None where the reads do not bound it.
+// The refresh periods (ms) the reads while turning fit best: a repeat saw no refresh between its
+// reads, a change saw one. None where no period explains nearly all of them.
 struct PeriodRange {
   int64_t lowMs = 0;
   int64_t highMs = 0;
+  size_t misfits = 0;  // read pairs the range leaves unexplained
 };
 std::optional<PeriodRange> refreshPeriods(const LibraryProfile& profile);
 
