@@ -108,6 +108,23 @@ const std::vector<LoopCase>& loopCases() {
         unset("HALVANE_SIM_POSITION_LAG_MS"),
         within("HALVANE_SIM_POSITION_REFRESH_MS", 400, kRefreshToleranceMs),
         exact("HALVANE_SIM_POSITION_WAVER", "1"), exact("HALVANE_SIM_FAIL", "PCAN_SetDir:1@%2")}},
+      {"lost-rest-late-online-open-failing",
+       {{L"HALVANE_SIM_TIME_SCALE", L"2"},
+        {L"HALVANE_SIM_ONLINE_DELAY_MS", L"1200"},
+        {L"HALVANE_SIM_LOSE_REST", L"2@1"},
+        {L"HALVANE_SIM_FAIL", L"PCAN_OpenPort@1"}},
+       [](e2e::ProgramSession& s) {
+         s.window().click(IDC_OPEN);
+         return s.window().takeMessage() == L"PCAN_OpenPort fail!\n" && e2e::openAndConfigure(s) &&
+                command(s, IDC_RESET2) && slotMove(s, IDC_POSITION2, 3, IDC_SEND_POSITION2) &&
+                close(s);
+       },
+       {within("HALVANE_SIM_ONLINE_DELAY_MS", 1200, kOnlineDelayToleranceMs),
+        unset("HALVANE_SIM_OFFLINE"), unset("HALVANE_SIM_REPORT_DELAY_MS"),
+        unset("HALVANE_SIM_STALE_REST"), exact("HALVANE_SIM_LOSE_REST", "2@1"),
+        unset("HALVANE_SIM_STATUS_PERIOD_MS"), unset("HALVANE_SIM_POSITION_LAG_MS"),
+        unset("HALVANE_SIM_POSITION_REFRESH_MS"), unset("HALVANE_SIM_POSITION_WAVER"),
+        exact("HALVANE_SIM_FAIL", "PCAN_OpenPort@1")}},
   };
   return all;
 }
@@ -148,6 +165,8 @@ int profileLoop(const std::string& caseName) {
         recordRun(loop.settings, L"profile-loop-" + widen(loop.name), loop.steps);
     const std::string& text = run.trace;
     if (!run.played || text.empty()) {
+      // The doctor's half of the loop goes here, on the same trace: each problem the case planted
+      // named by `halvane-trace doctor` at the lines that show it.
       std::cout << "profile loop " << caseName << ": the program did not play the steps\n";
       return 1;
     }
@@ -162,6 +181,8 @@ int profileLoop(const std::string& caseName) {
         ++wrong;
       }
     }
+    // The doctor's half of the loop goes here, on the same trace: each problem the case planted
+    // named by `halvane-trace doctor` at the lines that show it.
     std::cout << "profile loop " << caseName
               << (wrong == 0 ? ": every setting came back\n" : ": settings came back wrong\n");
     return wrong == 0 ? 0 : 1;
