@@ -10,6 +10,7 @@
 
 #include "tools/halvane-trace/library_profile.h"
 #include "tools/halvane-trace/profile_settings.h"
+#include "trace/ring_reader.h"
 #include "trace/trace_reader.h"
 
 namespace halvane::tools {
@@ -221,9 +222,24 @@ TEST(LibraryProfile, MeasuresDurationsAndSaysWhatIsNotWhole) {
   LibraryProfile profile = buildProfile(t.records());
   EXPECT_EQ(profile.durations["PCAN_GetMotorPos"].us.size(), 200u);
   EXPECT_EQ(profile.durations["PCAN_GetMotorPos"].quantileUs(0.99), 2000);
-  EXPECT_FALSE(profile.windowEnded);
-  const std::string table = profileTable(profile);
-  EXPECT_NE(table.find("ends without the window's end"), std::string::npos);
+  // A trace without operator steps (the simulated rig's own) is not taken for one cut off; one
+  // whose steps stop before the window's end is.
+  EXPECT_EQ(profileTable(profile).find("Not whole"), std::string::npos);
+  t.callback(3000, "OnlineCallback(1, 0)");
+  std::vector<trace::Record> records = t.records();
+  trace::Record step;
+  step.kind = trace::Kind::Operator;
+  step.timeUs = 2'500'000;
+  step.name = "click";
+  records.push_back(step);
+  trace::Record dropped;
+  dropped.kind = trace::Kind::Event;
+  dropped.timeUs = 2'600'000;
+  dropped.name = trace::kRecordsDropped;
+  records.push_back(dropped);
+  const std::string table = profileTable(buildProfile(records));
+  EXPECT_NE(table.find("records-dropped (line 206)"), std::string::npos);
+  EXPECT_NE(table.find("end without the window's end (cut off)"), std::string::npos);
   // Reads of a wheel that never moved prove no lag and no refresh: both left out, and said why.
   const std::string settings = settingsText(simSettings(profile));
   EXPECT_NE(settings.find("# POSITION_LAG_MS: no move's position reads changed"),

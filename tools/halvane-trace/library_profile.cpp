@@ -102,13 +102,15 @@ struct ProfileBuilder::State {
       callback(r);
     } else if (r.kind == trace::Kind::Event && isGap(r)) {
       gap(r);
-    } else if (r.kind == trace::Kind::Operator && r.name == trace::kWindowEnd) {
-      profile_.windowEnded = true;
+    } else if (r.kind == trace::Kind::Operator) {
+      profile_.operatorSteps = true;
+      profile_.windowEnded = profile_.windowEnded || r.name == trace::kWindowEnd;
     }
   }
 
   void gap(const TraceLine& r) {
-    profile_.gaps.push_back(r.name + " (line " + std::to_string(r.line) + ")");
+    ++profile_.gapCount;
+    keep(profile_.gaps, r.name + " (line " + std::to_string(r.line) + ")", kGapsKept);
     // What the lost records held is not known: no move is judged across them.
     if (r.name == trace::kRecordsDropped) {
       for (auto& [id, node] : nodes_) {

@@ -32,6 +32,7 @@ struct ExportFailures {
 };
 
 inline constexpr size_t kFailedCallsKept = 64;
+inline constexpr size_t kGapsKept = 20;
 
 // A figure measured over a number of samples.
 struct Spread {
@@ -103,8 +104,12 @@ struct LibraryProfile {
   int64_t lastUs = 0;
   bool simulated = false;  // the simulated rig's own trace (bus=, not took=)
   // Where the trace is not whole, as it says so: records overwritten or cut off, a small file.
-  std::vector<std::string> gaps;
-  bool windowEnded = false;  // the operator's window-end step is in the trace
+  std::vector<std::string> gaps;  // the first few
+  int64_t gapCount = 0;
+  // The trace holds operator steps (the recording stand-in's does), and the window's end among
+  // them: where it has steps but not the end, it was cut off.
+  bool operatorSteps = false;
+  bool windowEnded = false;
 };
 
 class ProfileBuilder {

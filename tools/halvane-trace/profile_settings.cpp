@@ -413,12 +413,16 @@ std::string profileTable(const LibraryProfile& p) {
       << " s"
       << (p.simulated ? ", the simulated rig's own (durations are its modelled bus time)" : "")
       << "\n";
-  if (!p.gaps.empty() || !p.windowEnded) {
+  const bool cutOff = p.operatorSteps && !p.windowEnded;
+  if (p.gapCount > 0 || cutOff) {
     out << "Not whole:";
     for (const std::string& gap : p.gaps) {
       out << " " << gap << ";";
     }
-    out << (p.windowEnded ? "" : " it ends without the window's end (cut off?);")
+    if (p.gapCount > static_cast<int64_t>(p.gaps.size())) {
+      out << " and " << p.gapCount - static_cast<int64_t>(p.gaps.size()) << " more;";
+    }
+    out << (cutOff ? " the operator's steps end without the window's end (cut off);" : "")
         << " what is measured is what the trace holds\n";
   }
   out << "\nCalls by export                    calls   median ms      p99 ms      max ms\n";
