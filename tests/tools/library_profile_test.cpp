@@ -124,18 +124,20 @@ const ProfileCase kCases[] = {
        return t;
      },
      {{"ONLINE_DELAY_MS", "300"}, {"STALE_REST", "*@2+"}}},
-    {"the second rest report lost",
+    {"rest reports lost on no pattern: each named",
      [] {
        TraceText t = opened();
-       for (int i = 0; i < 3; ++i) {
+       for (int i = 0; i < 4; ++i) {
          t.start(1000 + 1000 * i, 1);
-         if (i != 1) {
+         if (i == 1 || i == 3) {
            t.status(1500 + 1000 * i, 1, false);
          }
        }
+       t.start(5000, 1);  // finds the fourth move at rest
+       t.status(5500, 1, false);
        return t;
      },
-     {{"ONLINE_DELAY_MS", "300"}, {"LOSE_REST", "1@2"}}},
+     {{"ONLINE_DELAY_MS", "300"}, {"LOSE_REST", "1@1,1@3"}}},
     {"failures every third call, from a call on, and on no pattern",
      [] {
        TraceText t = opened();

@@ -149,12 +149,14 @@ void restRules(const LibraryProfile& p, const char* name, const char* what,
            std::to_string(n.*count) + " of " + std::to_string(n.moves) + " moves (" +
            numbers(n.*moves) + ")";
     const auto sel = selector(n.*moves, n.*count, n.moves);
-    if (!sel) {
+    if (sel) {
+      nodesBySelector[*sel].push_back(node);
+    } else if (n.*count == static_cast<int64_t>((n.*moves).size())) {
       for (int64_t move : n.*moves) {
         rules.push_back(std::to_string(node) + "@" + std::to_string(move));
       }
     } else {
-      nodesBySelector[*sel].push_back(node);
+      why += ", too many on no pattern to list";
     }
   }
   for (const auto& [sel, nodes] : nodesBySelector) {
