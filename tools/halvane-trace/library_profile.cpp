@@ -17,6 +17,11 @@ constexpr int64_t kStartBurstUs = 20'000;
 // Position reads that differ by this much or less are the counter wavering, not the wheel turning.
 constexpr int kWaverCounts = 2;
 
+// How far apart two readings of the counter are; in 64 bits, as a 32-bit counter may wrap.
+int64_t countsApart(int a, int b) {
+  return std::abs(static_cast<int64_t>(a) - b);
+}
+
 int32_t clampedUs(int64_t us) {
   return static_cast<int32_t>(std::clamp<int64_t>(us, INT32_MIN, INT32_MAX));
 }
@@ -272,7 +277,7 @@ struct ProfileBuilder::State {
     if (!m.startValue) {
       m.startValue = value;
     }
-    const bool moved = std::abs(value - *m.startValue) > kWaverCounts;
+    const bool moved = countsApart(value, *m.startValue) > kWaverCounts;
     if (!m.changed && !moved) {
       m.lastSameUs = atUs;
     } else if (!m.changed) {
@@ -281,10 +286,11 @@ struct ProfileBuilder::State {
       ++p.movesShowingLag;
     } else if (m.lastRead) {
       const auto [lastUs, lastValue] = *m.lastRead;
-      if (std::abs(value - lastValue) <= kWaverCounts) {
-        // The same value again, give or take the counter's wavering.
-        m.pendingRepeats.push_back({lastUs, atUs});
-      } else if (std::abs(value - lastValue) > kWaverCounts) {
+      if (countsApart(value, lastValue) <= kWaverCounts) {
+        // The same value again, give or take the counter's wavering (of a long stand, the first
+        // few).
+        keep(m.pendingRepeats, ReadPair{lastUs, atUs}, kReadPairsKept);
+      } else {
         ++p.changesWhileTurning;
         keep(profile_.refreshChanges, ReadPair{lastUs, atUs}, kReadPairsKept);
         for (const ReadPair& repeat : m.pendingRepeats) {
@@ -301,7 +307,7 @@ struct ProfileBuilder::State {
   void atRestRead(Node& n, NodeProfile& p, int value) {
     if (n.atRest) {
       ++p.readsAtRestCompared;
-      const int off = std::abs(value - *n.atRest);
+      const int64_t off = countsApart(value, *n.atRest);
       p.waverings += off > 0 && off <= kWaverCounts ? 1 : 0;
     }
     n.atRest = value;

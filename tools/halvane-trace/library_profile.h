@@ -56,7 +56,7 @@ struct ReadPair {
   int64_t fromUs = 0;
   int64_t toUs = 0;
 };
-inline constexpr size_t kReadPairsKept = 400;
+inline constexpr size_t kReadPairsKept = 200;
 
 struct NodeProfile {
   int64_t moves = 0;               // accepted starts
