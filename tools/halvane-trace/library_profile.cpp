@@ -69,7 +69,8 @@ void Bounds::add(int64_t low, int64_t high) {
 struct ProfileBuilder::State {
   // One node's accepted move, from its start to the next accepted start.
   struct Move {
-    int64_t number = 0;
+    int64_t number = 0;   // of the node's moves
+    int64_t ordinal = 0;  // of all moves
     int64_t startUs = 0;
     int64_t returnUs = 0;
     std::optional<int64_t> movingReportUs;
@@ -98,6 +99,7 @@ struct ProfileBuilder::State {
   std::map<int, Node> nodes_;
   std::optional<int64_t> openReturnUs_;
   size_t lines_ = 0;
+  int64_t moves_ = 0;
 
   // Only the library's calls and reports, the trace's gaps and the window's end tell of it.
   void take(const TraceLine& r) {
@@ -165,6 +167,7 @@ struct ProfileBuilder::State {
     endMove(node, true);
     Move move;
     move.number = ++p.moves;
+    move.ordinal = ++moves_;
     move.startUs = r.timeUs;
     move.returnUs = r.timeUs + callDuration(r);
     move.startValue = n.atRest;
@@ -289,10 +292,10 @@ struct ProfileBuilder::State {
       if (countsApart(value, lastValue) <= kWaverCounts) {
         // The same value again, give or take the counter's wavering (of a long stand, the first
         // few).
-        keep(m.pendingRepeats, ReadPair{lastUs, atUs}, kReadPairsKept);
+        keep(m.pendingRepeats, ReadPair{lastUs, atUs, m.ordinal}, kReadPairsKept);
       } else {
         ++p.changesWhileTurning;
-        keep(profile_.refreshChanges, ReadPair{lastUs, atUs}, kReadPairsKept);
+        keep(profile_.refreshChanges, ReadPair{lastUs, atUs, m.ordinal}, kReadPairsKept);
         for (const ReadPair& repeat : m.pendingRepeats) {
           p.repeatWhileTurning.add(repeat.toUs - repeat.fromUs);
           keep(profile_.refreshRepeats, repeat, kReadPairsKept);

@@ -55,6 +55,7 @@ struct Bounds {
 struct ReadPair {
   int64_t fromUs = 0;
   int64_t toUs = 0;
+  int64_t move = 0;  // which move (counted over all nodes) they were read in
 };
 inline constexpr size_t kReadPairsKept = 200;
 
@@ -95,7 +96,8 @@ struct LibraryProfile {
   std::map<std::string, int64_t> missingByExport;
   std::map<int, NodeProfile> nodes;  // 1, 2, ...
   // Consecutive position reads while a wheel turned, the first few: those that differed and those
-  // that repeated, for the period at which the library refreshes what it answers.
+  // that repeated, for the period at which the library refreshes what it answers. Each move's are
+  // fitted apart: the library's clock need not keep step with the trace's over a long run.
   std::vector<ReadPair> refreshChanges;
   std::vector<ReadPair> refreshRepeats;
   int64_t opens = 0;

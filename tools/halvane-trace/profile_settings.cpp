@@ -88,24 +88,82 @@ int64_t refreshesWithin(int64_t from, int64_t to, int64_t phase, int64_t period)
   return to <= from ? 0 : floorDiv(to - phase, period) - floorDiv(from - phase, period);
 }
 
-// How many read pairs the best phase of `period` leaves unexplained: a repeat with a refresh
-// between its reads, or a change without one.
-size_t misfits(const LibraryProfile& p, int64_t period) {
+// One move's consecutive reads while its wheel turned.
+struct MoveReads {
+  std::vector<ReadPair> repeats;
+  std::vector<ReadPair> changes;
+};
+
+// The periods (from `lower` on) that leave the fewest read pairs unexplained, each group of pairs
+// with its own phase; none where even those leave more than a tenth of the pairs.
+std::optional<PeriodRange> bestPeriods(const std::vector<MoveReads>& groups, size_t pairs,
+                                       int64_t lower);
+
+std::map<int64_t, MoveReads> readsByMove(const LibraryProfile& p) {
+  std::map<int64_t, MoveReads> moves;
+  for (const ReadPair& r : p.refreshRepeats) {
+    moves[r.move].repeats.push_back(r);
+  }
+  for (const ReadPair& r : p.refreshChanges) {
+    moves[r.move].changes.push_back(r);
+  }
+  return moves;
+}
+
+// How many of a move's read pairs the best phase of `period` leaves unexplained: a repeat with a
+// refresh between its reads, or a change without one.
+size_t misfits(const MoveReads& reads, int64_t period) {
   const int64_t phaseStep = std::max<int64_t>(1000, period / 300);
-  size_t fewest = p.refreshRepeats.size() + p.refreshChanges.size();
+  size_t fewest = reads.repeats.size() + reads.changes.size();
   for (int64_t phase = 0; phase < period && fewest > 0; phase += phaseStep) {
     const auto repeatMisfits =
-        std::count_if(p.refreshRepeats.begin(), p.refreshRepeats.end(), [&](const ReadPair& r) {
+        std::count_if(reads.repeats.begin(), reads.repeats.end(), [&](const ReadPair& r) {
           return refreshesWithin(r.fromUs + kReadSlackUs, r.toUs - kReadSlackUs, phase, period) > 0;
         });
     const auto changeMisfits =
-        std::count_if(p.refreshChanges.begin(), p.refreshChanges.end(), [&](const ReadPair& r) {
+        std::count_if(reads.changes.begin(), reads.changes.end(), [&](const ReadPair& r) {
           return refreshesWithin(r.fromUs - kReadSlackUs, r.toUs + kReadSlackUs, phase, period) ==
                  0;
         });
     fewest = std::min(fewest, static_cast<size_t>(repeatMisfits + changeMisfits));
   }
   return fewest;
+}
+
+std::optional<PeriodRange> bestPeriods(const std::vector<MoveReads>& groups, size_t pairs,
+                                       int64_t lower) {
+  const int64_t upper = std::min(kLongestPeriodUs, std::max(4 * lower, lower + 2'000'000));
+  const int64_t step = std::max<int64_t>(1000, (upper - lower) / 400);
+  std::vector<std::pair<int64_t, size_t>> fits;  // period, misfits
+  for (int64_t period = std::max<int64_t>(1000, lower - lower % 1000); period <= upper;
+       period += step) {
+    size_t misfit = 0;
+    for (const MoveReads& reads : groups) {
+      misfit += misfits(reads, period);
+    }
+    fits.emplace_back(period, misfit);
+  }
+  if (fits.empty()) {
+    return std::nullopt;
+  }
+  // A read stamped late on a loaded machine may misfit the true period: the periods that leave the
+  // fewest reads unexplained are taken, as long as those are few.
+  size_t fewest = fits.front().second;
+  for (const auto& fit : fits) {
+    fewest = std::min(fewest, fit.second);
+  }
+  if (fewest * 10 > pairs) {
+    return std::nullopt;
+  }
+  std::optional<PeriodRange> range;
+  for (const auto& [period, misfit] : fits) {
+    if (misfit == fewest) {
+      const int64_t periodMs = period / 1000;
+      range = range ? PeriodRange{range->lowMs, periodMs, fewest}
+                    : PeriodRange{periodMs, periodMs, fewest};
+    }
+  }
+  return range;
 }
 
 void reportDelay(const LibraryProfile& p, std::vector<SimSetting>& out) {
@@ -345,34 +403,18 @@ std::optional<PeriodRange> refreshPeriods(const LibraryProfile& p) {
   for (const ReadPair& r : p.refreshRepeats) {
     lower = std::max(lower, r.toUs - r.fromUs - 2 * kReadSlackUs);
   }
-  const int64_t upper = std::min(kLongestPeriodUs, std::max(4 * lower, lower + 2'000'000));
-  const int64_t step = std::max<int64_t>(1000, (upper - lower) / 400);
-  std::vector<std::pair<int64_t, size_t>> fits;  // period, misfits
-  for (int64_t period = std::max<int64_t>(1000, lower - lower % 1000); period <= upper;
-       period += step) {
-    fits.emplace_back(period, misfits(p, period));
+  const size_t pairs = p.refreshRepeats.size() + p.refreshChanges.size();
+  MoveReads all{p.refreshRepeats, p.refreshChanges};
+  std::vector<MoveReads> apart;
+  for (auto& [move, reads] : readsByMove(p)) {
+    apart.push_back(std::move(reads));
   }
-  if (fits.empty()) {
-    return std::nullopt;
+  // One grid for the whole trace pins the period closest; where the library's clock drifts from
+  // the trace's (or the trace joins runs), each move is fitted with its own phase.
+  if (const auto range = bestPeriods({all}, pairs, lower)) {
+    return range;
   }
-  // A read stamped late on a loaded machine may misfit the true period: the periods that leave the
-  // fewest reads unexplained are taken, as long as those are few.
-  size_t fewest = fits.front().second;
-  for (const auto& fit : fits) {
-    fewest = std::min(fewest, fit.second);
-  }
-  if (fewest * 10 > p.refreshRepeats.size() + p.refreshChanges.size()) {
-    return std::nullopt;
-  }
-  std::optional<PeriodRange> range;
-  for (const auto& [period, misfit] : fits) {
-    if (misfit == fewest) {
-      const int64_t periodMs = period / 1000;
-      range = range ? PeriodRange{range->lowMs, periodMs, fewest}
-                    : PeriodRange{periodMs, periodMs, fewest};
-    }
-  }
-  return range;
+  return bestPeriods(apart, pairs, lower);
 }
 
 std::vector<SimSetting> simSettings(const LibraryProfile& p) {
