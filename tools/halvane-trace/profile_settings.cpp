@@ -34,8 +34,9 @@ std::string spreadText(const Spread& s) {
          msFigure(s.maxUs) + " ms, " + std::to_string(s.count) + " samples";
 }
 
+// The rig's nodes 1 and 2, as its rules name them: "*" for both.
 std::string nodeList(const std::vector<int>& nodes) {
-  if (nodes.size() == 2) {
+  if (nodes == std::vector<int>{1, 2}) {
     return "*";
   }
   std::string text;
