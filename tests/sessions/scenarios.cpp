@@ -1,54 +1,15 @@
 #include "tests/sessions/scenarios.h"
 
 #include "driver/operator_steps.h"
+#include "tests/sessions/session_steps.h"
 
 namespace halvane::sessions {
 namespace {
 
 using e2e::ProgramSession;
-using e2e::waitForCommandButtons;
 
-constexpr std::chrono::milliseconds kCommandWait{60000};
 // Motion runs this much faster, so the sessions replay in seconds.
 constexpr wchar_t kTimeScale[] = L"10";
-
-bool command(ProgramSession& session, int button) {
-  session.window().click(button);
-  return e2e::waitUntil([&] { return !session.window().isEnabled(button); }, kCommandWait) &&
-         waitForCommandButtons(session.window(), true, kCommandWait);
-}
-
-// A command that ends in a message box: the box is read and dismissed.
-bool commandWithMessage(ProgramSession& session, int button, const std::wstring& text) {
-  session.window().click(button);
-  return session.window().takeMessage(60000) == text &&
-         waitForCommandButtons(session.window(), true, kCommandWait);
-}
-
-bool slotMove(ProgramSession& session, int list, int row, int button) {
-  session.window().selectListRow(list, row);
-  return command(session, button);
-}
-
-// Every move has come to rest (so no report can arrive while the program ends, where the replay
-// could not tell whether it comes in time).
-bool settled(ProgramSession& session) {
-  return e2e::waitUntil(
-      [&] {
-        size_t starts = 0;
-        size_t rests = 0;
-        for (const std::string& line : session.trace()) {
-          starts += line.find(" event move-start ") != std::string::npos ? 1 : 0;
-          rests += line.find(" event rest ") != std::string::npos ? 1 : 0;
-        }
-        return starts == rests;
-      },
-      kCommandWait);
-}
-
-bool close(ProgramSession& session) {
-  return settled(session) && session.closeByEscape();
-}
 
 std::map<std::wstring, std::wstring> with(std::map<std::wstring, std::wstring> settings) {
   settings.emplace(L"HALVANE_SIM_TIME_SCALE", kTimeScale);

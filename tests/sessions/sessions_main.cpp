@@ -3,13 +3,16 @@
 // and compares the new trace with it.
 //   halvane_sessions record-all FOLDER
 //   halvane_sessions replay TRACE [--fast] [--keep NEW_TRACE]
+//   halvane_sessions profile-loop CASE
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 
 #include "driver/program_session.h"
+#include "tests/sessions/profile_loop.h"
 #include "tests/sessions/scenarios.h"
+#include "tests/sessions/session_steps.h"
 #include "tests/sessions/step_player.h"
 #include "tools/halvane-trace/trace_diff.h"
 #include "trace/ring_reader.h"
@@ -26,21 +29,6 @@ std::wstring windowsPath(const std::string& path) {
   return windows;
 }
 
-// The recording stand-in's trace of the session's run (its newest), as text.
-std::string standInTrace(const e2e::ProgramSession& session) {
-  const std::wstring folder = session.libraryFolder() + L"\\traces";
-  std::wstring newest;
-  WIN32_FIND_DATAW entry;
-  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.trace").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      newest = std::max(newest, std::wstring(entry.cFileName));
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  return newest.empty() ? std::string() : trace::traceText(e2e::readFile(folder + L"\\" + newest));
-}
-
 bool writeFile(const std::wstring& path, const std::string& text) {
   std::ofstream out(narrow(path), std::ios::binary);
   out << text;
@@ -50,17 +38,10 @@ bool writeFile(const std::wstring& path, const std::string& text) {
 int recordAll(const std::string& folder) {
   int failed = 0;
   for (const Scenario& scenario : scenarios()) {
-    e2e::SessionOptions options;
-    options.throughTracer = true;
-    options.simulatorSettings = scenario.settings;
-    options.folderName = L"record-" + widen(scenario.name);
-    bool ok = false;
-    std::string text;
-    {
-      e2e::ProgramSession session(options);
-      ok = session.started() && scenario.steps(session) && session.hasExited(30000);
-      text = standInTrace(session);
-    }
+    const RecordedRun run =
+        recordRun(scenario.settings, L"record-" + widen(scenario.name), scenario.steps);
+    bool ok = run.played;
+    const std::string& text = run.trace;
     const std::wstring path = windowsPath(folder + "/" + scenario.name + ".trace");
     // A session whose calls and callbacks did not change keeps its file, so that only changes of
     // behaviour show as changed sessions.
@@ -147,7 +128,8 @@ int replay(const std::string& recordingPath, Pace pace, const std::string& keepP
 
 int usage() {
   std::cerr << "usage: halvane_sessions record-all FOLDER\n"
-               "       halvane_sessions replay TRACE [--fast] [--keep NEW_TRACE]\n";
+               "       halvane_sessions replay TRACE [--fast] [--keep NEW_TRACE]\n"
+               "       halvane_sessions profile-loop CASE\n";
   return 2;
 }
 
@@ -160,6 +142,8 @@ int main(int argc, char** argv) {
   int code = 2;
   if (args.size() == 2 && args[0] == "record-all") {
     code = recordAll(args[1]);
+  } else if (args.size() == 2 && args[0] == "profile-loop") {
+    code = profileLoop(args[1]);
   } else if (args.size() >= 2 && args[0] == "replay") {
     Pace pace = Pace::Recorded;
     std::string keep;

@@ -11,7 +11,8 @@
 namespace halvane::tools {
 namespace {
 
-bool isGap(const trace::Record& r) {
+// Records are missing here (a small file is told apart: it loses nothing by itself).
+bool recordsMissingHere(const trace::Record& r) {
   return r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
          r.name == "trace-full";
 }
@@ -50,7 +51,7 @@ struct Doctor::State {
   }
 
   void event(const TraceLine& r) {
-    if (isGap(r)) {
+    if (recordsMissingHere(r)) {
       moves.gap(r);
       if (++gapCount <= kSameFindingsTold) {
         gaps.push_back(r);

@@ -7,8 +7,6 @@
 namespace halvane::tools {
 namespace {
 
-// A change of two counts or less is an encoder wavering, not motion.
-constexpr int kWaverCounts = 2;
 // At the end of a whole trace a report may still be on its way: a rest is said to have gone
 // unreported only once this long passed after it without one.
 constexpr int64_t kReportDueUs = 1'000'000;

@@ -4,6 +4,7 @@
 //   halvane-trace diff [--ignore-wait-reads] A B
 //   halvane-trace text FILE [-o OUT]
 //   halvane-trace doctor FILE
+//   halvane-trace profile FILE [--settings OUT]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,8 @@
 
 #include "tools/halvane-trace/command_line.h"
 #include "tools/halvane-trace/doctor.h"
+#include "tools/halvane-trace/library_profile.h"
+#include "tools/halvane-trace/profile_settings.h"
 #include "tools/halvane-trace/record_cursor.h"
 #include "tools/halvane-trace/summary.h"
 #include "tools/halvane-trace/timeline.h"
@@ -31,7 +34,11 @@ constexpr char kUsage[] =
     "       halvane-trace timeline FILE [-o OUT.html]\n"
     "       halvane-trace diff [--ignore-wait-reads] A B\n"
     "       halvane-trace text FILE [-o OUT]\n"
-    "       halvane-trace doctor FILE\n";
+    "       halvane-trace doctor FILE\n"
+
+    "       halvane-trace profile FILE [--settings OUT]\n"
+    "profile: the controller library as the trace shows it, measured, and the simulated rig's\n"
+    "settings that make it behave so (with --settings also written to OUT, for scripts/run)\n";
 
 int usage() {
   std::cerr << kUsage;
@@ -202,6 +209,32 @@ int textCommand(const std::vector<std::string>& args) {
   return out ? 0 : 1;
 }
 
+// The library's profile: the table, then the rig's settings; with --settings the settings also
+// go to OUT.
+int profileCommand(const std::vector<std::string>& args) {
+  if (args.size() != 2 && !(args.size() == 4 && args[2] == "--settings")) {
+    return usage();
+  }
+  halvane::tools::ProfileBuilder builder;
+  if (!forEachRecord(args[1], true, [&](const halvane::trace::Record& r) { builder.add(r); })) {
+    return 1;
+  }
+  const halvane::tools::LibraryProfile profile = builder.finish();
+  const std::string settings = halvane::tools::settingsText(halvane::tools::simSettings(profile));
+  std::cout << "The library as " << args[1] << " shows it\n"
+            << halvane::tools::profileTable(profile) << "\n"
+            << settings;
+  if (args.size() == 4) {
+    std::ofstream out(halvane::trace::nativeFilePath(args[3]), std::ios::binary);
+    out << settings;
+    if (!out) {
+      std::cerr << "halvane-trace: cannot write " << args[3] << "\n";
+      return 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,6 +249,9 @@ int main(int argc, char** argv) {
   }
   if (!args.empty() && args[0] == "doctor") {
     return doctorCommand(args);
+  }
+  if (!args.empty() && args[0] == "profile") {
+    return profileCommand(args);
   }
   if (args.size() < 2 || (args[0] != "summary" && args[0] != "timeline")) {
     return usage();

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
-#include <queue>
 
 #include "common/export_names.h"
 #include "trace/ring_reader.h"
@@ -12,20 +10,6 @@ namespace halvane::tools {
 namespace {
 
 constexpr int64_t kLateReportUs = 1'000'000;
-// A call said to take longer (a hung call, a damaged line) holds no more of the trace than this.
-constexpr int64_t kMaxReorderUs = 60'000'000;
-constexpr unsigned kMovingBit = 0x08;
-
-// "[01 08]": the second status byte.
-std::optional<unsigned> secondStatusByte(const trace::Record& r) {
-  if (r.args.size() < 3 || r.args[2].size() != 7 || r.args[2].front() != '[') {
-    return std::nullopt;
-  }
-  unsigned value = 0;
-  const char* begin = r.args[2].data() + 4;
-  const auto [end, error] = std::from_chars(begin, begin + 2, value, 16);
-  return error == std::errc() && end == begin + 2 ? std::optional<unsigned>(value) : std::nullopt;
-}
 
 constexpr int64_t kBusyPadUs = 100'000;
 
@@ -47,25 +31,8 @@ void addBusy(std::map<int64_t, int64_t>& busy, int64_t from, int64_t to) {
 }  // namespace
 
 struct ModelBuilder::State {
-  // Lines come in the order they were written, and a call's line is written when the call returns,
-  // stamped with its start: a callback made while a call was in flight comes before it. Records
-  // are held until no later line can be stamped earlier (the longest call seen bounds how much
-  // earlier), then taken in the order of their times.
-  void reorder(const trace::Record& r, size_t line) {
-    const int64_t took = r.kind == trace::Kind::Call ? callDuration(r) : 0;
-    reorderWindowUs_ = std::max(reorderWindowUs_, std::clamp<int64_t>(took, 0, kMaxReorderUs));
-    writtenUs_ = std::max(writtenUs_, r.timeUs + std::max<int64_t>(took, 0));
-    pending_.push(TraceLine{r, line});
-    takeInOrder(writtenUs_ - reorderWindowUs_);
-  }
-
-  // Takes the held records stamped up to `untilUs`.
-  void takeInOrder(int64_t untilUs) {
-    while (!pending_.empty() && pending_.top().timeUs <= untilUs) {
-      add(pending_.top());
-      pending_.pop();
-    }
-  }
+  // Records are taken in the order of their times, not of their lines.
+  TimeOrder order_{[this](const TraceLine& r) { add(r); }};
 
   void add(const TraceLine& r) {
     switch (r.kind) {
@@ -219,8 +186,7 @@ struct ModelBuilder::State {
 
   // The simulated rig's own view of a rest: "rest node=1 ... report=lost".
   void event(const TraceLine& r) {
-    if (r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
-        r.name == "trace-space-short" || r.name == "trace-full") {
+    if (isGap(r)) {
       model_.gaps.add(r, kRareLinesKept);
       return;
     }
@@ -239,16 +205,6 @@ struct ModelBuilder::State {
       move->closed = true;
     }
   }
-
-  // The earliest first; of equal times, the earlier line.
-  struct LaterLine {
-    bool operator()(const TraceLine& a, const TraceLine& b) const {
-      return a.timeUs != b.timeUs ? a.timeUs > b.timeUs : a.line > b.line;
-    }
-  };
-  std::priority_queue<TraceLine, std::vector<TraceLine>, LaterLine> pending_;
-  int64_t reorderWindowUs_ = 0;
-  int64_t writtenUs_ = std::numeric_limits<int64_t>::min();
 
   SessionModel model_;
   RecordUse inTimeOrder_;
@@ -282,6 +238,16 @@ std::optional<int> intArg(const trace::Record& r, size_t index) {
   return value;
 }
 
+std::optional<unsigned> secondStatusByte(const trace::Record& r) {
+  if (r.args.size() < 3 || r.args[2].size() != 7 || r.args[2].front() != '[') {
+    return std::nullopt;
+  }
+  unsigned value = 0;
+  const char* begin = r.args[2].data() + 4;
+  const auto [end, error] = std::from_chars(begin, begin + 2, value, 16);
+  return error == std::errc() && end == begin + 2 ? std::optional<unsigned>(value) : std::nullopt;
+}
+
 int nodeOf(const trace::Record& r) {
   // A call of the table's that takes no node speaks to the adapter.
   if (r.kind == trace::Kind::Call && controllerExportTakesNode(r.name) == false) {
@@ -291,10 +257,6 @@ int nodeOf(const trace::Record& r) {
     return kBusLane;
   }
   return intArg(r, 0).value_or(kBusLane);
-}
-
-int64_t callDuration(const trace::Record& r) {
-  return r.tookUs.value_or(r.busUs.value_or(0));
 }
 
 std::string_view moveEndName(MoveEnd end) {
@@ -311,6 +273,12 @@ std::string_view moveEndName(MoveEnd end) {
       return "under way where the trace ends";
   }
   return "";
+}
+
+bool isGap(const trace::Record& r) {
+  return r.kind == trace::Kind::Event &&
+         (r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
+          r.name == "trace-space-short" || r.name == "trace-full");
 }
 
 bool isRestReport(const trace::Record& r) {
@@ -342,12 +310,12 @@ void ModelBuilder::add(const trace::Record& r) {
   s.first_ = false;
   ++model.lines;
   addBusy(s.busy_, r.timeUs - kBusyPadUs, end + kBusyPadUs);
-  s.reorder(r, model.lines);
+  s.order_.add(r, model.lines);
 }
 
 SessionModel ModelBuilder::finish() {
   State& s = *state_;
-  s.takeInOrder(std::numeric_limits<int64_t>::max());
+  s.order_.finish();
   for (auto& [node, summary] : s.model_.nodes) {
     s.closeUnreported(node, MoveEnd::TraceEnds);
     std::sort(summary.moves.begin(), summary.moves.end(),

@@ -10,17 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "tools/halvane-trace/time_order.h"
 #include "trace/trace_record.h"
 
 namespace halvane::tools {
 
 inline constexpr int kBusLane = 0;  // exports that name no node
-
-// A record the model keeps, with the trace line it was read from (1-based; of the tracer's ring
-// file, the line `halvane-trace text` gives it), so that what is said of it can point there.
-struct TraceLine : trace::Record {
-  size_t line = 0;
-};
 
 enum class MoveEnd {
   RestReported,  // a status report said the motor stopped
@@ -109,12 +104,19 @@ std::optional<int> intArg(const trace::Record& record, size_t index);
 // The node a record concerns: its first argument for per-node exports and callbacks, kBusLane
 // for the others.
 int nodeOf(const trace::Record& record);
-// Time a call took: as measured by the caller, else its bus time.
-int64_t callDuration(const trace::Record& record);
 std::string_view moveEndName(MoveEnd end);
+// The record's argument at `index` as a whole number, if it is one.
+std::optional<int> intArg(const trace::Record& record, size_t index);
+inline constexpr unsigned kMovingBit = 0x08;
+// A status report's second byte, "[01 08]" -> 0x08: bit 3 says the motor turns.
+std::optional<unsigned> secondStatusByte(const trace::Record& record);
 // A motion status report saying the motor is at rest (kind 0, the moving bit of its second byte
 // clear): the one reading of a report for every view.
 bool isRestReport(const trace::Record& record);
+// Position reads that differ by this much or less are the counter wavering, not the wheel turning.
+inline constexpr int kWaverCounts = 2;
+// An event saying the trace is not whole here: records overwritten or cut off, a small file, full.
+bool isGap(const trace::Record& record);
 
 class ModelBuilder {
  public:
