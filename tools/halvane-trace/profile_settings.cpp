@@ -16,6 +16,11 @@ constexpr int64_t kNoLagUs = 50'000;
 // How far a read's time in the trace may lie from the moment the library took it up.
 constexpr int64_t kReadSlackUs = 3'000;
 constexpr int64_t kLongestPeriodUs = 60'000'000;
+constexpr int64_t kPeriodsTried = 4000;
+constexpr size_t kPeriodsRefined = 8;
+constexpr int64_t kFinePeriodStepUs = 20;
+// Periods that fit as well but lie this far apart (a fifth of the period) are another answer.
+constexpr int64_t kBandGapPercent = 20;
 
 std::string msFigure(int64_t us) {
   std::ostringstream out;
@@ -84,10 +89,6 @@ int64_t floorDiv(int64_t a, int64_t b) {
   return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
-// Refreshes, on the grid phase + k * period, within (from, to].
-int64_t refreshesWithin(int64_t from, int64_t to, int64_t phase, int64_t period) {
-  return to <= from ? 0 : floorDiv(to - phase, period) - floorDiv(from - phase, period);
-}
 
 // One move's consecutive reads while its wheel turned.
 struct MoveReads {
@@ -112,41 +113,85 @@ std::map<int64_t, MoveReads> readsByMove(const LibraryProfile& p) {
 }
 
 // How many of a move's read pairs the best phase of `period` leaves unexplained: a repeat with a
-// refresh between its reads, or a change without one.
+// refresh between its reads, or a change without one. A pair holds the phase (where on the period
+// the refreshes fall) to an arc of the period, or out of it, so the best phase is found exactly by
+// sweeping the arcs' ends. A read's window ends at its own time and the next one's starts there,
+// so a refresh at a read's moment is counted once, never for two changes.
 size_t misfits(const MoveReads& reads, int64_t period) {
-  const int64_t phaseStep = std::max<int64_t>(1000, period / 300);
-  size_t fewest = reads.repeats.size() + reads.changes.size();
-  for (int64_t phase = 0; phase < period && fewest > 0; phase += phaseStep) {
-    const auto repeatMisfits =
-        std::count_if(reads.repeats.begin(), reads.repeats.end(), [&](const ReadPair& r) {
-          return refreshesWithin(r.fromUs + kReadSlackUs, r.toUs - kReadSlackUs, phase, period) > 0;
-        });
-    const auto changeMisfits =
-        std::count_if(reads.changes.begin(), reads.changes.end(), [&](const ReadPair& r) {
-          return refreshesWithin(r.fromUs - kReadSlackUs, r.toUs + kReadSlackUs, phase, period) ==
-                 0;
-        });
-    fewest = std::min(fewest, static_cast<size_t>(repeatMisfits + changeMisfits));
+  size_t atPhaseZero = 0;
+  std::vector<std::pair<int64_t, int>> steps;            // phase, change in misfits from there on
+  const auto arc = [&](const ReadPair& r, int inside) {  // phases with a refresh in (from, to]
+    const int64_t start = r.fromUs - floorDiv(r.fromUs, period) * period + 1;
+    const int64_t end = start + (r.toUs - r.fromUs);  // one past the arc
+    steps.emplace_back(start, inside);
+    if (end <= period) {
+      steps.emplace_back(end, -inside);
+    } else {  // round the period's end
+      atPhaseZero += inside > 0 ? 1 : 0;
+      atPhaseZero -= inside < 0 ? 1 : 0;
+      steps.emplace_back(end - period, -inside);
+    }
+  };
+  for (const ReadPair& r : reads.repeats) {
+    if (r.toUs - r.fromUs >= period) {
+      ++atPhaseZero;  // a refresh falls between them whatever the phase
+    } else {
+      arc(r, 1);
+    }
   }
-  return fewest;
+  for (const ReadPair& r : reads.changes) {
+    if (r.toUs - r.fromUs < period) {
+      ++atPhaseZero;  // unexplained unless the phase lies on its arc
+      arc(r, -1);
+    }
+  }
+  std::sort(steps.begin(), steps.end());
+  int64_t current = static_cast<int64_t>(atPhaseZero);
+  int64_t fewest = current;
+  for (size_t i = 0; i < steps.size();) {
+    const int64_t at = steps[i].first;
+    for (; i < steps.size() && steps[i].first == at; ++i) {
+      current += steps[i].second;
+    }
+    if (at < period) {
+      fewest = std::min(fewest, current);
+    }
+  }
+  return static_cast<size_t>(fewest);
+}
+
+size_t misfitsOfAll(const std::vector<MoveReads>& groups, int64_t period) {
+  size_t misfit = 0;
+  for (const MoveReads& reads : groups) {
+    misfit += misfits(reads, period);
+  }
+  return misfit;
 }
 
 std::optional<PeriodRange> bestPeriods(const std::vector<MoveReads>& groups, size_t pairs,
                                        int64_t lower) {
   const int64_t upper = std::min(kLongestPeriodUs, std::max(4 * lower, lower + 2'000'000));
-  const int64_t step = std::max<int64_t>(1000, (upper - lower) / 400);
+  const int64_t step = std::max<int64_t>(kFinePeriodStepUs, (upper - lower) / kPeriodsTried);
   std::vector<std::pair<int64_t, size_t>> fits;  // period, misfits
-  for (int64_t period = std::max<int64_t>(1000, lower - lower % 1000); period <= upper;
-       period += step) {
-    size_t misfit = 0;
-    for (const MoveReads& reads : groups) {
-      misfit += misfits(reads, period);
-    }
-    fits.emplace_back(period, misfit);
+  for (int64_t period = std::max<int64_t>(1000, lower); period <= upper; period += step) {
+    fits.emplace_back(period, misfitsOfAll(groups, period));
   }
   if (fits.empty()) {
     return std::nullopt;
   }
+  // A grid that holds over many refreshes pins the period closer than the steps above: around
+  // the best of them the periods are tried again, finely.
+  std::vector<std::pair<int64_t, size_t>> coarse = fits;
+  std::stable_sort(coarse.begin(), coarse.end(),
+                   [](const auto& a, const auto& b) { return a.second < b.second; });
+  coarse.resize(std::min(coarse.size(), kPeriodsRefined));
+  for (const auto& [around, ignored] : coarse) {
+    for (int64_t period = std::max(lower, around - step + kFinePeriodStepUs);
+         period < around + step; period += kFinePeriodStepUs) {
+      fits.emplace_back(period, misfitsOfAll(groups, period));
+    }
+  }
+  std::sort(fits.begin(), fits.end());
   // A read stamped late on a loaded machine may misfit the true period: the periods that leave the
   // fewest reads unexplained are taken, as long as those are few.
   size_t fewest = fits.front().second;
@@ -157,12 +202,19 @@ std::optional<PeriodRange> bestPeriods(const std::vector<MoveReads>& groups, siz
     return std::nullopt;
   }
   std::optional<PeriodRange> range;
+  int64_t lastUs = 0;
   for (const auto& [period, misfit] : fits) {
-    if (misfit == fewest) {
-      const int64_t periodMs = period / 1000;
-      range = range ? PeriodRange{range->lowMs, periodMs, fewest}
-                    : PeriodRange{periodMs, periodMs, fewest};
+    if (misfit != fewest) {
+      continue;
     }
+    const int64_t periodMs = period / 1000;
+    if (!range) {
+      range = PeriodRange{periodMs, periodMs, fewest};
+    } else {
+      range->bands += (period - lastUs) * 100 > kBandGapPercent * lastUs ? 1 : 0;
+      range->highMs = periodMs;
+    }
+    lastUs = period;
   }
   return range;
 }
@@ -278,7 +330,12 @@ void positionRefresh(const LibraryProfile& p, std::vector<SimSetting>& out) {
                                         std::to_string(changes) + " changes)"
                                   : "no read repeated while a wheel turned (" +
                                         std::to_string(changes) + " changes): every read fresh";
-  } else if (const auto range = refreshPeriods(p)) {
+  } else if (const auto range = refreshPeriods(p); range && range->bands > 1) {
+    s.why = "reads repeated " + std::to_string(repeats) +
+            " times while a wheel turned; they fit refresh periods in " +
+            std::to_string(range->bands) + " bands from " + std::to_string(range->lowMs) + " to " +
+            std::to_string(range->highMs) + " ms: too few to tell which";
+  } else if (range) {
     s.value = std::to_string((range->lowMs + range->highMs) / 2);
     s.why = "reads repeated " + std::to_string(repeats) +
             " times while a wheel turned; the reads fit a refresh every " +
@@ -410,12 +467,12 @@ std::optional<PeriodRange> refreshPeriods(const LibraryProfile& p) {
   for (auto& [move, reads] : readsByMove(p)) {
     apart.push_back(std::move(reads));
   }
-  // One grid for the whole trace pins the period closest; where the library's clock drifts from
-  // the trace's (or the trace joins runs), each move is fitted with its own phase.
-  if (const auto range = bestPeriods({all}, pairs, lower)) {
-    return range;
-  }
-  return bestPeriods(apart, pairs, lower);
+  // One grid for the whole trace pins the period closest, where it explains the reads as well as
+  // grids of each move's own phase do; where the library's clock drifts from the trace's (or the
+  // trace joins runs), one grid is worse, and each move is fitted with its own phase.
+  const auto perMove = bestPeriods(apart, pairs, lower);
+  const auto whole = bestPeriods({all}, pairs, lower);
+  return whole && (!perMove || whole->misfits <= perMove->misfits) ? whole : perMove;
 }
 
 std::vector<SimSetting> simSettings(const LibraryProfile& p) {

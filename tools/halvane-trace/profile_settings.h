@@ -29,6 +29,9 @@ struct PeriodRange {
   int64_t lowMs = 0;
   int64_t highMs = 0;
   size_t misfits = 0;  // read pairs the range leaves unexplained
+  // Bands of periods that fit as well, with worse ones between them (reads 254 ms apart fit a
+  // refresh of 400 ms, and may fit one of 508 ms as well): more than one, the trace cannot tell.
+  size_t bands = 1;
 };
 std::optional<PeriodRange> refreshPeriods(const LibraryProfile& profile);
 
