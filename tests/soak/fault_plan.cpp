@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <cwchar>
 
 namespace halvane::soak {
 namespace {
@@ -84,6 +86,36 @@ FaultPlan drawFaultPlan(int actions, std::mt19937& random) {
   plan.positionRefreshMs = uniform(random, 0, 400);
   plan.positionWaverNode = uniform(random, 0, 2);
   return plan;
+}
+
+bool takeMeasuredLibrary(FaultPlan& plan, std::wstring& problem) {
+  for (auto [name, text] : {std::pair{L"HALVANE_SIM_FAIL", &plan.failures},
+                            std::pair{L"HALVANE_SIM_LOSE_REST", &plan.lostRests},
+                            std::pair{L"HALVANE_SIM_STALE_REST", &plan.staleRests}}) {
+    if (const wchar_t* value = _wgetenv(name)) {
+      *text = value;
+    }
+  }
+  for (auto [name, number] :
+       {std::pair{L"HALVANE_SIM_STATUS_PERIOD_MS", &plan.statusPeriodMs},
+        std::pair{L"HALVANE_SIM_POSITION_LAG_MS", &plan.positionLagMs},
+        std::pair{L"HALVANE_SIM_POSITION_AT_REST", &plan.positionAtRestNode},
+        std::pair{L"HALVANE_SIM_POSITION_REFRESH_MS", &plan.positionRefreshMs},
+        std::pair{L"HALVANE_SIM_POSITION_WAVER", &plan.positionWaverNode},
+        std::pair{L"HALVANE_SIM_REPORT_DELAY_MS", &plan.reportDelayMs}}) {
+    const wchar_t* value = _wgetenv(name);
+    if (value == nullptr) {
+      continue;
+    }
+    wchar_t* end = nullptr;
+    const long parsed = std::wcstol(value, &end, 10);
+    if (*value == L'\0' || *end != L'\0' || parsed < 0) {
+      problem = std::wstring(name) + L"=" + value + L": the soak follows one whole number here";
+      return false;
+    }
+    *number = static_cast<int>(parsed);
+  }
+  return true;
 }
 
 }  // namespace halvane::soak

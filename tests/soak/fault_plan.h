@@ -26,4 +26,9 @@ struct FaultPlan {
 
 FaultPlan drawFaultPlan(int actions, std::mt19937& random);
 
+// The library as a lab's trace measured it: each of the plan's settings that the soak's own
+// environment sets (scripts/soak --settings) takes the place of its draw, so the checks expect
+// what the rig will do. False, naming it in `problem`, for a value the soak cannot follow.
+bool takeMeasuredLibrary(FaultPlan& plan, std::wstring& problem);
+
 }  // namespace halvane::soak

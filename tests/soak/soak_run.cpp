@@ -103,7 +103,11 @@ SoakRun::~SoakRun() {
 }
 
 SoakFigures SoakRun::run() {
-  const FaultPlan faults = drawFaultPlan(settings_.actions, random_);
+  FaultPlan faults = drawFaultPlan(settings_.actions, random_);
+  if (std::wstring problem; !takeMeasuredLibrary(faults, problem)) {
+    fail("the measured library's settings: " + narrow(problem));
+    return figures_;
+  }
   figures_.failuresInjected = faults.failures;
   figures_.restsLost = faults.lostRests;
   figures_.staleRests = faults.staleRests;
