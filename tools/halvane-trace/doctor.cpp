@@ -77,16 +77,17 @@ struct Doctor::State {
     const size_t lastLine = model.lines;
     if (readError && !readError->cutOff) {
       findings.add({Severity::Warning, "trace-unreadable", kBusLane,
-                    "the trace cannot be read past " + lineWord(lastLine) + " (" +
+                    "the trace cannot be read from " + lineWord(readError->line) + " (" +
                         trace::describe(*readError) + "): what follows is not read" + openWords,
-                    withLast(openLines, lastLine)},
+                    withLast(openLines, readError->line)},
                    "unreadable ends");
     } else if ((readError && readError->cutOff) ||
                (model.operatorSteps.count > 0 && !windowEnded)) {
       findings.add(
           {Severity::Warning, "trace-cut-off", kBusLane,
-           "the trace is cut off after " + lineWord(lastLine) + ", " +
-               trace::formatMs(model.lastUs) + " ms into the run" +
+           (lastLine == 0 ? std::string("the trace is cut off before its first whole line")
+                          : "the trace is cut off after " + lineWord(lastLine)) +
+               ", " + trace::formatMs(model.lastUs) + " ms into the run" +
                (windowEnded ? std::string(", after the window's end")
                             : std::string(", without the window's end (the program killed, a "
                                           "crash, power lost)")) +
@@ -119,7 +120,9 @@ struct Doctor::State {
   }
 
   static std::vector<size_t> withLast(std::vector<size_t> lines, size_t last) {
-    lines.push_back(last);
+    if (last > 0) {  // none where not one line was read
+      lines.push_back(last);
+    }
     return lines;
   }
 };

@@ -8,7 +8,6 @@
 namespace halvane::tools {
 namespace {
 
-constexpr size_t kLongestShown = 5;
 
 std::string laneName(int node) {
   return node == kBusLane ? "Bus (exports that name no node)" : "Node " + std::to_string(node);
