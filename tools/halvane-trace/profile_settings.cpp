@@ -46,7 +46,10 @@ std::string nodeList(const std::vector<int>& nodes) {
   }
   std::string text;
   for (int node : nodes) {
-    text += (text.empty() ? "" : ",") + std::to_string(node);
+    if (!text.empty()) {
+      text += ',';
+    }
+    text += std::to_string(node);
   }
   return text;
 }
@@ -88,7 +91,6 @@ std::optional<std::string> selector(const std::vector<int64_t>& which, int64_t c
 int64_t floorDiv(int64_t a, int64_t b) {
   return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
-
 
 // One move's consecutive reads while its wheel turned.
 struct MoveReads {
