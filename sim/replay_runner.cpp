@@ -1,5 +1,6 @@
 #include "sim/replay_runner.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -21,14 +22,11 @@ int intArg(const std::vector<std::string>& args, size_t index) {
   return index < args.size() ? std::atoi(args[index].c_str()) : 0;
 }
 
-// "[01 00]": the two status bytes the recording holds; the rest stay 0.
+// The two status bytes the recording holds; the rest stay 0.
 std::array<unsigned char, 8> statusBytes(const std::string& shown) {
   std::array<unsigned char, 8> bytes{};
-  unsigned first = 0;
-  unsigned second = 0;
-  if (std::sscanf(shown.c_str(), "[%2x %2x]", &first, &second) == 2) {
-    bytes[0] = static_cast<unsigned char>(first);
-    bytes[1] = static_cast<unsigned char>(second);
+  if (const auto shownBytes = trace::statusBytesOf(shown)) {
+    std::copy(shownBytes->begin(), shownBytes->end(), bytes.begin());
   }
   return bytes;
 }

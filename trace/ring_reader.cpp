@@ -327,6 +327,19 @@ std::optional<Record> RingReader::next() {
   }
 }
 
+double RingReader::fraction() const {
+  const uint64_t start = std::min<uint64_t>(claimed_, startSlots_);
+  const uint64_t ringStart = std::max<uint64_t>(ringFrom_, startSlots_);
+  const uint64_t total = start + (claimed_ > ringStart ? claimed_ - ringStart : 0);
+  uint64_t done = total;
+  if (phase_ == Phase::Start || phase_ == Phase::Dropped) {
+    done = std::min(at_, start);
+  } else if (phase_ == Phase::Ring) {
+    done = start + (at_ > ringStart ? at_ - ringStart : 0);
+  }
+  return total == 0 ? 1.0 : std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
+}
+
 ReadResult readRingTrace(std::string_view bytes) {
   ReadResult result;
   RingReader reader(bytes);

@@ -31,6 +31,8 @@ class RingReader {
   const std::string& problem() const { return problem_; }
   // The next record, or nothing at the end.
   std::optional<Record> next();
+  // The share of the records read so far, 0 to 1.
+  double fraction() const;
 
  private:
   struct Open {

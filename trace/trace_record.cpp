@@ -38,6 +38,34 @@ std::optional<int64_t> Record::intField(std::string_view key) const {
   return number;
 }
 
+std::optional<int> intArg(const Record& record, size_t index) {
+  if (index >= record.args.size()) {
+    return std::nullopt;
+  }
+  int value = 0;
+  const std::string& text = record.args[index];
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::array<unsigned char, 2>> statusBytesOf(std::string_view arg) {
+  if (arg.size() != 7 || arg[0] != '[' || arg[3] != ' ' || arg[6] != ']') {
+    return std::nullopt;
+  }
+  std::array<unsigned char, 2> bytes{};
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const char* begin = arg.data() + 1 + 3 * i;
+    const auto [end, error] = std::from_chars(begin, begin + 2, bytes[i], 16);
+    if (error != std::errc() || end != begin + 2) {
+      return std::nullopt;
+    }
+  }
+  return bytes;
+}
+
 std::string_view kindName(Kind kind) {
   switch (kind) {
     case Kind::Call:

@@ -14,6 +14,7 @@
 // with spaces, quotes or control characters is quoted, with \" \\ \n \r \t escapes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include <optional>
@@ -54,6 +55,11 @@ struct Record {
 };
 
 std::string_view kindName(Kind kind);
+
+// The argument at `index` as a whole number; nothing where it is none ("&", "[00 08]").
+std::optional<int> intArg(const Record& record, size_t index);
+// The two status bytes an argument shows, "[01 08]"; nothing for "null" or any other text.
+std::optional<std::array<unsigned char, 2>> statusBytesOf(std::string_view arg);
 
 // The operator step that ends a whole recording: a trace without it was cut off (the program
 // killed, a crash, power lost).

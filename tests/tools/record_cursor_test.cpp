@@ -96,11 +96,20 @@ TEST(RecordCursor, ReadsTheTracersRingFileAsTheTextItHolds) {
   const std::string textPath = writeTrace("cursor-text.trace", text);
   FileCursor cursor(ringPath);
   std::string lines;
-  while (const trace::Record* r = cursor.next()) {
+  std::vector<double> fractions;  // after each tenth of the calls
+  for (int i = 1; const trace::Record* r = cursor.next(); ++i) {
     lines += trace::formatRecord(*r) + "\r\n";
+    if (i % 30 == 0) {
+      fractions.push_back(cursor.fraction());
+    }
   }
   EXPECT_FALSE(cursor.error());
   EXPECT_EQ(lines, text);
+  // How far the reading has got is told by the records read, not by the bytes loaded at once.
+  ASSERT_EQ(fractions.size(), 10u);
+  for (size_t i = 0; i < fractions.size(); ++i) {
+    EXPECT_NEAR(fractions[i], 0.1 * static_cast<double>(i + 1), 0.01) << i;
+  }
   const auto opener = [](const std::string& path) -> TraceOpener {
     return [path] { return std::make_unique<FileCursor>(path); };
   };

@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "tools/halvane-trace/command_line.h"
 #include "tools/halvane-trace/doctor.h"
@@ -45,6 +46,22 @@ int usage() {
   return 2;
 }
 
+// The file's first record; nothing, with a word on standard error, where the file cannot be opened
+// or holds no record.
+const halvane::trace::Record* firstRecord(halvane::tools::FileCursor& file,
+                                          const std::string& path) {
+  if (!file.opened()) {
+    std::cerr << "halvane-trace: cannot open " << path << "\n";
+    return nullptr;
+  }
+  const halvane::trace::Record* first = file.next();
+  if (!first) {
+    std::cerr << "halvane-trace: no trace in " << path
+              << (file.error() ? ": " + halvane::trace::describe(*file.error()) : "") << "\n";
+  }
+  return first;
+}
+
 // A trace file read with words on standard error: how far it has got, where reading takes more
 // than a second, and, at its end, where a cut-off or corrupt trace was read up to.
 class ReportedFile final : public halvane::tools::RecordCursor {
@@ -52,10 +69,19 @@ class ReportedFile final : public halvane::tools::RecordCursor {
   ReportedFile(std::string path, bool sayFault)
       : path_(std::move(path)), file_(path_), sayFault_(sayFault) {}
   ~ReportedFile() override { end(); }
-  bool opened() const { return file_.opened(); }
   const std::optional<halvane::trace::ReadError>& error() const { return file_.error(); }
+  // False, with a word on standard error, where the file cannot be opened or holds no record;
+  // the first record is then handed on by the first next(), so the file is read once.
+  bool readable() {
+    first_ = firstRecord(file_, path_);
+    ended_ = first_ == nullptr;
+    return first_ != nullptr;
+  }
 
   const halvane::trace::Record* next() override {
+    if (first_ != nullptr) {
+      return std::exchange(first_, nullptr);
+    }
     const halvane::trace::Record* record = file_.next();
     if (++records_ % 4096 == 0 && Clock::now() >= nextProgress_) {
       std::fprintf(stderr, "\rhalvane-trace: %s %3.0f%%", path_.c_str(), 100 * file_.fraction());
@@ -89,29 +115,22 @@ class ReportedFile final : public halvane::tools::RecordCursor {
     }
   }
 
+  // Timed from before the file is opened: a ring trace is read whole when it is.
+  Clock::time_point started_ = Clock::now();
+  Clock::time_point nextProgress_ = started_ + std::chrono::seconds(1);
   std::string path_;
   halvane::tools::FileCursor file_;
   bool sayFault_;
   bool ended_ = false;
   size_t records_ = 0;
-  Clock::time_point started_ = Clock::now();
-  Clock::time_point nextProgress_ = started_ + std::chrono::seconds(1);
   bool progressShown_ = false;
+  const halvane::trace::Record* first_ = nullptr;
 };
 
 // False, with a word on standard error, where the file cannot be opened or holds no record.
 bool readable(const std::string& path) {
   halvane::tools::FileCursor file(path);
-  if (!file.opened()) {
-    std::cerr << "halvane-trace: cannot open " << path << "\n";
-    return false;
-  }
-  if (!file.next()) {
-    std::cerr << "halvane-trace: no trace in " << path
-              << (file.error() ? ": " + halvane::trace::describe(*file.error()) : "") << "\n";
-    return false;
-  }
-  return true;
+  return firstRecord(file, path) != nullptr;
 }
 
 // Hands each record of the file on, one at a time. False when there is nothing to read. Where the
@@ -119,10 +138,10 @@ bool readable(const std::string& path) {
 bool forEachRecord(const std::string& path, bool sayFault,
                    const std::function<void(const halvane::trace::Record&)>& use,
                    std::optional<halvane::trace::ReadError>* error = nullptr) {
-  if (!readable(path)) {
+  ReportedFile file(path, sayFault);
+  if (!file.readable()) {
     return false;
   }
-  ReportedFile file(path, sayFault);
   while (const halvane::trace::Record* record = file.next()) {
     use(*record);
   }

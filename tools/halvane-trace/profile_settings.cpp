@@ -38,7 +38,10 @@ std::string nodeList(const std::vector<int>& nodes) {
   }
   std::string text;
   for (int node : nodes) {
-    text += (text.empty() ? "" : ",") + std::to_string(node);
+    if (!text.empty()) {
+      text += ',';
+    }
+    text += std::to_string(node);
   }
   return text;
 }

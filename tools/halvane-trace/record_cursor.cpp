@@ -1,7 +1,6 @@
 #include "tools/halvane-trace/record_cursor.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "trace/file_path.h"
 
@@ -17,7 +16,8 @@ FileCursor::FileCursor(const std::string& path)
   ended_ = !opened_;
   if (opened_) {
     in_.seekg(0, std::ios::end);
-    size_ = static_cast<double>(std::max<std::streamoff>(1, in_.tellg()));
+    const std::streamoff bytes = std::max<std::streamoff>(0, in_.tellg());
+    size_ = static_cast<double>(std::max<std::streamoff>(1, bytes));
     in_.seekg(0);
     piece_.resize(kPieceBytes);
     char magic[sizeof trace::kRingMagic] = {};
@@ -25,12 +25,14 @@ FileCursor::FileCursor(const std::string& path)
     in_.clear();
     in_.seekg(0);
     if (trace::isRingTrace(std::string_view(magic, sizeof magic))) {
-      whole_.assign(std::istreambuf_iterator<char>(in_), std::istreambuf_iterator<char>());
+      // One read of the size known: no growth that would hold the file twice on the way.
+      whole_.resize(static_cast<size_t>(std::min<uint64_t>(bytes, whole_.max_size())));
+      in_.read(whole_.data(), static_cast<std::streamsize>(whole_.size()));
+      whole_.resize(static_cast<size_t>(in_.gcount()));
       ring_ = std::make_unique<trace::RingReader>(whole_);
       if (!ring_->problem().empty()) {
         ringError_ = trace::ReadError{1, ring_->problem(), false};
       }
-      done_ = size_;
     }
   }
 }
@@ -67,7 +69,7 @@ bool FileCursor::readPiece() {
 }
 
 double FileCursor::fraction() const {
-  return std::min(1.0, done_ / size_);
+  return ring_ ? ring_->fraction() : std::min(1.0, done_ / size_);
 }
 
 }  // namespace halvane::tools

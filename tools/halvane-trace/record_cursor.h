@@ -30,10 +30,6 @@ class VectorCursor final : public RecordCursor {
  private:
   const std::vector<trace::Record>& records_;
   size_t at_ = 0;
-  std::string whole_;  // a ring trace
-  std::unique_ptr<trace::RingReader> ring_;
-  std::optional<trace::ReadError> ringError_;
-  std::optional<trace::Record> ringRecord_;
 };
 
 // `path` is UTF-8. A cut-off or corrupt file is read up to its fault; `error()` then says where. A

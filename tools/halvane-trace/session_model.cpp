@@ -1,7 +1,6 @@
 #include "tools/halvane-trace/session_model.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "common/export_names.h"
 #include "trace/ring_reader.h"
@@ -225,27 +224,9 @@ struct ModelBuilder::State {
   std::map<int, std::optional<Still>> stillFrom_;
 };
 
-std::optional<int> intArg(const trace::Record& r, size_t index) {
-  if (index >= r.args.size()) {
-    return std::nullopt;
-  }
-  int value = 0;
-  const std::string& text = r.args[index];
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 std::optional<unsigned> secondStatusByte(const trace::Record& r) {
-  if (r.args.size() < 3 || r.args[2].size() != 7 || r.args[2].front() != '[') {
-    return std::nullopt;
-  }
-  unsigned value = 0;
-  const char* begin = r.args[2].data() + 4;
-  const auto [end, error] = std::from_chars(begin, begin + 2, value, 16);
-  return error == std::errc() && end == begin + 2 ? std::optional<unsigned>(value) : std::nullopt;
+  const auto bytes = r.args.size() < 3 ? std::nullopt : trace::statusBytesOf(r.args[2]);
+  return bytes ? std::optional<unsigned>((*bytes)[1]) : std::nullopt;
 }
 
 int nodeOf(const trace::Record& r) {

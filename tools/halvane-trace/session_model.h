@@ -99,14 +99,11 @@ struct SessionModel {
 
 inline constexpr int64_t kBusyGapUs = 5'000'000;
 
-// A call's or callback's argument as a number; nothing where it is none ("&", "[00 08]").
-std::optional<int> intArg(const trace::Record& record, size_t index);
 // The node a record concerns: its first argument for per-node exports and callbacks, kBusLane
 // for the others.
 int nodeOf(const trace::Record& record);
 std::string_view moveEndName(MoveEnd end);
-// The record's argument at `index` as a whole number, if it is one.
-std::optional<int> intArg(const trace::Record& record, size_t index);
+using trace::intArg;
 inline constexpr unsigned kMovingBit = 0x08;
 // A status report's second byte, "[01 08]" -> 0x08: bit 3 says the motor turns.
 std::optional<unsigned> secondStatusByte(const trace::Record& record);
