@@ -162,6 +162,21 @@ const ProfileCase kCases[] = {
        return t;
      },
      {{"ONLINE_DELAY_MS", "300"}, {"LOSE_REST", "1@1,1@3"}}},
+    {"a homing's rest report lost: the wheel stands, is zeroed, and reads the new zero",
+     [] {
+       TraceText t = opened();
+       t.start(1000, 2);
+       for (int poll = 0; poll < 8; ++poll) {  // polls a loaded machine made 300 ms apart
+         t.read(1010 + 300 * poll, 2, -240 * (poll + 1));
+       }
+       t.read(3382, 2, -240 * 8);  // standing: the last read again
+       t.call(3400, "PCAN_SetMotorPos(2, 0)");
+       t.read(3410, 2, 0);
+       t.start(4000, 2);  // finds it at rest
+       t.status(4500, 2, false);
+       return t;
+     },
+     {{"ONLINE_DELAY_MS", "300"}, {"LOSE_REST", "2@1"}}},
     {"failures every third call, from a call on, and on no pattern",
      [] {
        TraceText t = opened();

@@ -81,6 +81,9 @@ struct ProfileBuilder::State {
     bool changed = false;
     std::optional<std::pair<int64_t, int>> lastRead;
     std::vector<ReadPair> pendingRepeats;  // kept until a later change proves the wheel turned
+    // The counter was set (a homing's zero): the program took the wheel for standing, and a read
+    // after it tells nothing of the turning, its jump least of all.
+    bool counterSet = false;
   };
   struct Node {
     std::optional<Move> move;
@@ -156,6 +159,10 @@ struct ProfileBuilder::State {
     } else if (r.name == "PCAN_SetMotorPos" && result == 0) {
       Node& n = nodes_[node];
       n.atRest = n.move && !n.move->realRestSeen ? std::nullopt : intArg(r, 1);
+      if (n.move) {
+        n.move->counterSet = true;
+        n.move->pendingRepeats.clear();  // unproven: the wheel may have stood
+      }
     }
   }
 
@@ -268,9 +275,9 @@ struct ProfileBuilder::State {
     Node& n = nodes_[node];
     NodeProfile& p = profile_.nodes[node];
     ++p.positionReads;
-    if (!n.move || n.move->realRestSeen) {
+    if (!n.move || n.move->realRestSeen || n.move->counterSet) {
       atRestRead(n, p, value);
-      if (!n.move) {
+      if (!n.move || n.move->counterSet) {
         return;
       }
     }
