@@ -99,8 +99,12 @@ void CallDoctor::conclude(const Failure& f, const std::string& how, std::vector<
     text += "; no message followed";
   }
   lines.insert(lines.end(), more.begin(), more.end());
+  // A failure the program carried on past, saying nothing, cost the operator nothing the trace
+  // shows: the library did not behave as relied on, a warning.
+  const bool carriedOn = !f.message && !more.empty();
   findings_.add(
-      {Severity::Fault, "failed-call", node, text + "; " + how, lines},
+      {carriedOn ? Severity::Warning : Severity::Fault, "failed-call", node, text + "; " + how,
+       lines},
       "failures of " + f.call.name + (node == kBusLane ? "" : " on node " + std::to_string(node)));
 }
 
