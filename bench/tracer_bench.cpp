@@ -180,16 +180,8 @@ void collectGaps(const std::vector<trace::Record>& records, size_t from, std::ve
 }
 
 std::vector<trace::Record> standInRecords(const e2e::ProgramSession& session) {
-  WIN32_FIND_DATAW entry;
-  const std::wstring folder = session.libraryFolder() + L"\\traces";
-  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.trace").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) {
-    return {};
-  }
-  FindClose(find);
-  std::ifstream in(halvane::narrow(folder + L"\\" + entry.cFileName), std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return trace::readAnyTrace(text).records;
+  const std::vector<std::string> traces = session.standInTraces();
+  return traces.empty() ? std::vector<trace::Record>() : trace::readTrace(traces.back()).records;
 }
 
 // The program's own time between calls, per command kind, through the stand-in.

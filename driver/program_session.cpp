@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -9,6 +10,7 @@
 
 #include "driver/driver_report.h"
 #include "driver/wait_until.h"
+#include "trace/ring_reader.h"
 
 namespace halvane::e2e {
 namespace {
@@ -91,6 +93,41 @@ HWND findMainWindow(DWORD processId) {
 }
 
 }  // namespace
+
+std::vector<std::string> ProgramSession::standInTraces() const {
+  return standInTracesIn(libraryFolder_ + L"\\traces");
+}
+
+std::vector<std::string> standInTracesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.trace").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      names.push_back(entry.cFileName);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  std::sort(names.begin(), names.end());  // numbered in the order the runs started
+  std::vector<std::string> texts;
+  for (const std::wstring& name : names) {
+    std::string bytes;
+    // The stand-in keeps its file mapped for writing while the program runs.
+    const HANDLE file =
+        CreateFileW((folder + L"\\" + name).c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      char buffer[65536];
+      DWORD read = 0;
+      while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+      }
+      CloseHandle(file);
+    }
+    texts.push_back(trace::traceText(bytes));
+  }
+  return texts;
+}
 
 std::string readFile(const std::wstring& path) {
   std::ifstream in(narrow(path), std::ios::binary);

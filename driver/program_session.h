@@ -56,6 +56,8 @@ class ProgramSession {
   std::wstring folder() const { return folder_; }
   // Where the library is installed (and the stand-in's traces folder beside it).
   std::wstring libraryFolder() const { return libraryFolder_; }
+  // The recording stand-in's traces in its folder beside the library, oldest first.
+  std::vector<std::string> standInTraces() const;
 
   // Ends the program the way an operator does (Esc) and waits for the process to go.
   bool closeByEscape();
@@ -88,5 +90,8 @@ std::wstring runsFolder();
 std::wstring freshTestFolder(const std::wstring& name = {});
 // A file's bytes; empty when it cannot be read.
 std::string readFile(const std::wstring& path);
+// The recording stand-in's traces (halvane-NNNNNN.trace) in `folder`, oldest first, each as the
+// text of a trace; read as they stand, while the stand-in may still be writing them.
+std::vector<std::string> standInTracesIn(const std::wstring& folder);
 
 }  // namespace halvane::e2e

@@ -14,46 +14,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-std::string readWholeFile(const std::wstring& path) {
-  std::string text;
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return text;
-  }
-  char buffer[65536];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    text.append(buffer, read);
-  }
-  CloseHandle(file);
-  return text;
-}
-
-// The traces in a folder, oldest first, as text.
-std::vector<std::string> tracesIn(const std::wstring& folder) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW entry;
-  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.trace").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      names.push_back(entry.cFileName);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  std::sort(names.begin(), names.end());
-  std::vector<std::string> texts;
-  for (const std::wstring& name : names) {
-    texts.push_back(trace::traceText(readWholeFile(folder + L"\\" + name)));
-  }
-  return texts;
-}
-
-// The stand-in's traces in the folder beside it.
-std::vector<std::string> standInTraces(const ProgramSession& session) {
-  return tracesIn(session.libraryFolder() + L"\\traces");
-}
-
 struct Seen {
   std::vector<std::string> calls;      // signature, result and out-value
   std::vector<std::string> callbacks;  // signature
@@ -123,7 +83,7 @@ TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForC
   // The last callback reaches the stand-in just after the simulated library wrote it.
   waitUntil(
       [&] {
-        const auto traces = standInTraces(session);
+        const auto traces = session.standInTraces();
         if (traces.size() != 1) {
           return false;
         }
@@ -138,7 +98,7 @@ TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForC
   EXPECT_EQ(recorded.callbacks, simulated.callbacks);
   EXPECT_EQ(countStartingWith(simulated.calls, "PCAN_SetDir(2, 1) -> 9"), 1u);
 
-  const trace::ReadResult read = trace::readTrace(standInTraces(session).front());
+  const trace::ReadResult read = trace::readTrace(session.standInTraces().front());
   ASSERT_FALSE(read.records.empty());
   const trace::Record& header = read.records.front();
   EXPECT_EQ(header.kind, trace::Kind::Header);
@@ -152,7 +112,7 @@ TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForC
     }
   }
   // The operator's steps, seen from inside the process.
-  const std::string text = standInTraces(session).front();
+  const std::string text = session.standInTraces().front();
   EXPECT_THAT(text, HasSubstr(" operator click id=1002 caption=打开 enabled=1 "));  // Open
   EXPECT_THAT(text, HasSubstr(" operator select id=1030 row=3 "));
   EXPECT_THAT(text, HasSubstr(" operator message caption="));
@@ -160,7 +120,7 @@ TEST(ThroughTheStandIn, ItsTraceIsTheSimulatedLibrarysCallForCallAndCallbackForC
   EXPECT_THAT(text, HasSubstr(" operator message-closed text=\"SetDir fail!\\n\""));
   EXPECT_THAT(text, HasSubstr(" c1006=5 "));  // the first turntable's acceleration at the click
   EXPECT_TRUE(session.closeByEscape());
-  EXPECT_THAT(standInTraces(session).front(), HasSubstr(" operator window-end title="));
+  EXPECT_THAT(session.standInTraces().front(), HasSubstr(" operator window-end title="));
 }
 
 // Killed at any moment: every call the simulated library answered is in the stand-in's trace, but
@@ -207,7 +167,7 @@ TEST(ThroughTheStandIn, AKillAtAnyMomentLeavesEveryCallThatReturnedAndTheOneInFl
         answered.push_back(callText(r));
       }
     }
-    const auto traces = standInTraces(session);
+    const auto traces = session.standInTraces();
     ASSERT_EQ(traces.size(), 1u);
     const trace::ReadResult read = trace::readTrace(traces.front());
     ASSERT_FALSE(read.error) << trace::describe(*read.error);
@@ -242,7 +202,7 @@ TEST(ThroughTheStandIn, WithNoVendorLibraryTheProgramBehavesAsWithNoneAndTheTrac
             "load PUSICANControl.dll FAIL!\r\nload PUSICANControl.dll FAIL!\r\n");
   session.window().click(IDC_OPEN);
   EXPECT_EQ(session.window().takeMessage(), L"PCAN_Init fail!\n");
-  const auto traces = standInTraces(session);
+  const auto traces = session.standInTraces();
   ASSERT_FALSE(traces.empty());
   EXPECT_THAT(traces.front(), HasSubstr(" event vendor-absent "));
   EXPECT_FALSE(trace::readTrace(traces.front()).error);
@@ -260,8 +220,8 @@ TEST(ThroughTheStandIn, WhereItsFolderCannotBeWrittenTheTraceGoesUnderLocalAppDa
   ASSERT_TRUE(session.started());
   ASSERT_TRUE(session.window().clickAndWait(IDC_OPEN));
   EXPECT_TRUE(session.closeByEscape());
-  EXPECT_TRUE(standInTraces(session).empty());
-  const auto traces = tracesIn(localData + L"\\Halvane\\traces");
+  EXPECT_TRUE(session.standInTraces().empty());
+  const auto traces = standInTracesIn(localData + L"\\Halvane\\traces");
   ASSERT_EQ(traces.size(), 1u);
   const trace::ReadResult read = trace::readTrace(traces.front());
   ASSERT_FALSE(read.error);

@@ -1,9 +1,6 @@
 #include "tests/sessions/session_steps.h"
 
-#include <algorithm>
-
 #include "driver/operator_steps.h"
-#include "trace/ring_reader.h"
 
 namespace halvane::sessions {
 
@@ -47,17 +44,8 @@ bool close(ProgramSession& session) {
 }
 
 std::string standInTrace(const e2e::ProgramSession& session) {
-  const std::wstring folder = session.libraryFolder() + L"\\traces";
-  std::wstring newest;
-  WIN32_FIND_DATAW entry;
-  const HANDLE find = FindFirstFileW((folder + L"\\halvane-*.trace").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      newest = std::max(newest, std::wstring(entry.cFileName));
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  return newest.empty() ? std::string() : trace::traceText(e2e::readFile(folder + L"\\" + newest));
+  const std::vector<std::string> traces = session.standInTraces();
+  return traces.empty() ? std::string() : traces.back();
 }
 
 RecordedRun recordRun(const std::map<std::wstring, std::wstring>& settings,
