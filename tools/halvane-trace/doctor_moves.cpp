@@ -13,7 +13,7 @@ constexpr int64_t kReportDueUs = 1'000'000;
 constexpr unsigned kSwitchStopBit = 0x01;
 
 bool moved(int from, int to) {
-  return std::abs(static_cast<int64_t>(to) - from) > kWaverCounts;
+  return countsApart(from, to) > kWaverCounts;
 }
 
 MoveDoctor::Read readOf(const TraceLine& r, int value) {

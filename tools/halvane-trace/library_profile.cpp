@@ -15,11 +15,6 @@ namespace {
 // move and stops in that time, so when a later rest report follows it was stale.
 constexpr int64_t kStartBurstUs = 20'000;
 
-// How far apart two readings of the counter are; in 64 bits, as a 32-bit counter may wrap.
-int64_t countsApart(int a, int b) {
-  return std::abs(static_cast<int64_t>(a) - b);
-}
-
 int32_t clampedUs(int64_t us) {
   return static_cast<int32_t>(std::clamp<int64_t>(us, INT32_MIN, INT32_MAX));
 }

@@ -3,6 +3,7 @@
 // simulated rig's or the recording stand-in's.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -112,6 +113,11 @@ std::optional<unsigned> secondStatusByte(const trace::Record& record);
 bool isRestReport(const trace::Record& record);
 // Position reads that differ by this much or less are the counter wavering, not the wheel turning.
 inline constexpr int kWaverCounts = 2;
+// How far apart two readings of the counter are; in 64 bits, as a 32-bit counter may wrap.
+inline int64_t countsApart(int a, int b) {
+  const int64_t apart = static_cast<int64_t>(a) - b;
+  return apart < 0 ? -apart : apart;
+}
 // An event saying the trace is not whole here: records overwritten or cut off, a small file, full.
 bool isGap(const trace::Record& record);
 
