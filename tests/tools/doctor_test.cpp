@@ -93,6 +93,19 @@ const Case kCases[] = {
          "770.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=2133 took=2.000\n" +
          kWindowEnd,
      {}},
+    {"a periodic rest report inside the start, before its moving report: the wheel before the "
+     "move, not a stale report",
+     "10.000 1 operator click id=1033 caption=发送 enabled=1\n"
+     "15.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=0 took=2.000\n"
+     "20.500 3 callback StatusCallback(2, 0, [00 00], 0)\n"
+     "21.000 3 callback StatusCallback(2, 0, [00 08], 0)\n"
+     "20.000 2 call PCAN_StartRelStep(2, 2133) -> 0 took=2.000\n"
+     "270.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=100 took=2.000\n"
+     "520.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=900 took=2.000\n"
+     "770.000 2 call PCAN_GetMotorPos(2, &) -> 0 out=2133 took=2.000\n"
+     "780.000 3 callback StatusCallback(2, 0, [00 00], 0)\n" +
+         std::string(kWindowEnd),
+     {}},
     {"a homing stopped by its switch whose report never came, in a whole trace: lost, once a "
      "second passed",
      std::string(kHomingStart) +

@@ -156,13 +156,18 @@ TEST(Summary, AMoveUnderWayAtTheTracesEndIsNotCountedLost) {
   }
 }
 
-// A call's line is written when it returns, stamped with its start: the rest report that came
-// while the second start was in flight is written before it, and belongs to the second move.
+// A call's line is written when it returns, stamped with its start: the reports that came while
+// the second start was in flight are written before it, and belong to the second move. A rest
+// report before a start's moving report tells how the wheel stood before it: it ends nothing.
 constexpr char kReportInsideTheCall[] =
+    "1001.000 3 callback StatusCallback(1, 0, [00 08], 0)\n"
     "1000.000 4 call PCAN_StartRelStep(1, 100) -> 0 took=2.000\n"
     "1500.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "3000.000 3 callback StatusCallback(1, 0, [00 08], 0)\n"
     "3001.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
     "2999.000 4 call PCAN_StartRelStep(1, 200) -> 0 took=5.000\n"
+    "4000.500 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "4001.000 3 callback StatusCallback(1, 0, [00 08], 0)\n"
     "4000.000 4 call PCAN_StartRelStep(1, 300) -> 0 took=2.000\n"
     "4100.000 3 callback StatusCallback(1, 0, [00 00], 0)\n";
 
@@ -174,9 +179,10 @@ TEST(SessionModel, RecordsAreTakenInTheOrderOfTheirTimes) {
     EXPECT_EQ(moves[i].end, MoveEnd::RestReported) << i;
   }
   EXPECT_EQ(moves[1].endUs, 3'001'000);
-  EXPECT_EQ(moves[1].startLine, 4u);
-  EXPECT_EQ(moves[1].endLine, 3u) << "the report written before its call";
-  EXPECT_THAT(summaryText(m), HasSubstr("rest reports: 3 sent, 0 lost, 0 late"));
+  EXPECT_EQ(moves[1].startLine, 6u);
+  EXPECT_EQ(moves[1].endLine, 5u) << "the report written before its call";
+  EXPECT_EQ(moves[2].endLine, 10u) << "the report before the third move's own ends nothing";
+  EXPECT_THAT(summaryText(m), HasSubstr("rest reports: 4 sent, 0 lost, 0 late"));
 }
 
 TEST(TimeAxis, LongIdleGapsAreFoldedAndTimeStillRunsForward) {

@@ -148,6 +148,18 @@ const ProfileCase kCases[] = {
        return t;
      },
      {{"ONLINE_DELAY_MS", "300"}, {"STALE_REST", "*@2+"}}},
+    {"a periodic rest report inside each start, before its moving report: the wheel before the "
+     "move, not stale",
+     [] {
+       TraceText t = opened();
+       for (int i = 0; i < 3; ++i) {
+         t.status(1000 + 1000 * i + kCallMs / 4, 1, false);
+         t.start(1000 + 1000 * i, 1);
+         t.status(1500 + 1000 * i, 1, false);
+       }
+       return t;
+     },
+     {{"ONLINE_DELAY_MS", "300"}}},
     {"rest reports lost on no pattern: each named",
      [] {
        TraceText t = opened();

@@ -77,6 +77,7 @@ void MoveDoctor::start(const TraceLine& r, int node) {
   Watch w;
   w.node = node;
   w.startUs = r.timeUs;
+  w.startReturnUs = r.timeUs + callDuration(r);
   w.startLine = r.line;
   w.thread = r.threadId;
   w.steps = intArg(r, 1).value_or(0);
@@ -130,13 +131,16 @@ void MoveDoctor::position(Watch& w, const TraceLine& r) {
 }
 
 void MoveDoctor::callback(const TraceLine& r) {
-  if (!isRestReport(r)) {
+  const auto watch = moves_.find(nodeOf(r));
+  if (watch == moves_.end() || !isMotionReport(r)) {
     return;
   }
-  const auto watch = moves_.find(nodeOf(r));
-  if (watch != moves_.end()) {
-    watch->second.report = readOf(r, 0);
-    watch->second.afterReport.reset();
+  Watch& w = watch->second;
+  if (!isRestReport(r)) {
+    w.movingReported = true;
+  } else if (!statusFromBeforeTheMove(r.timeUs, w.startReturnUs, w.movingReported)) {
+    w.report = readOf(r, 0);
+    w.afterReport.reset();
   }
 }
 

@@ -44,6 +44,8 @@ class MoveDoctor {
   struct Watch {
     int node = 0;
     int64_t startUs = 0;
+    int64_t startReturnUs = 0;
+    bool movingReported = false;
     size_t startLine = 0;
     unsigned long thread = 0;
     int steps = 0;

@@ -243,6 +243,9 @@ struct ProfileBuilder::State {
       }
       return false;
     }
+    if (statusFromBeforeTheMove(atUs, m.returnUs, m.movingReportUs.has_value())) {
+      return false;
+    }
     ++p.restReports;
     p.restReportsInsideStart += atUs <= m.returnUs ? 1 : 0;
     ++m.rests;

@@ -109,6 +109,7 @@ struct ModelBuilder::State {
       move.steps = intArg(r, 1).value_or(0);
       move.homing = armed_[node];
       summary.moves.push_back(move);
+      lastStart_[node] = {r.timeUs + callDuration(r), false};
     } else if (r.name == "PCAN_GetMotorPos" && r.out) {
       restByPosition(node, r);
     } else if (r.name == "PCAN_GetControlStatus" && r.out && (*r.out & 1) != 0) {
@@ -159,11 +160,16 @@ struct ModelBuilder::State {
       model_.nodes[node].onlineChanges.push_back({r.timeUs, intArg(r, 1).value_or(0), r.line});
       return;
     }
+    StartReport& start = lastStart_[node];
     if (!isRestReport(r)) {
+      start.movingReported = start.movingReported || isMotionReport(r);
       return;
     }
     NodeSummary& summary = model_.nodes[node];
     ++summary.restReports;
+    if (statusFromBeforeTheMove(r.timeUs, start.returnUs, start.movingReported)) {
+      return;
+    }
     if (Move* move = openMove(node)) {
       // A report over a second after the position stood still is a late one for that rest.
       const std::optional<Still> still = stillFrom_[node];
@@ -222,6 +228,12 @@ struct ModelBuilder::State {
   };
   std::map<int, LastPosition> lastPosition_;
   std::map<int, std::optional<Still>> stillFrom_;
+  // Per node, its latest start: when the call returned, and whether its moving report came.
+  struct StartReport {
+    int64_t returnUs = 0;
+    bool movingReported = false;
+  };
+  std::map<int, StartReport> lastStart_;
 };
 
 std::optional<unsigned> secondStatusByte(const trace::Record& r) {
@@ -262,12 +274,13 @@ bool isGap(const trace::Record& r) {
           r.name == "trace-space-short" || r.name == "trace-full");
 }
 
+bool isMotionReport(const trace::Record& r) {
+  return r.kind == trace::Kind::Callback && r.name == "StatusCallback" && intArg(r, 1) == 0 &&
+         secondStatusByte(r).has_value();
+}
+
 bool isRestReport(const trace::Record& r) {
-  if (r.kind != trace::Kind::Callback || r.name != "StatusCallback" || intArg(r, 1) != 0) {
-    return false;
-  }
-  const auto second = secondStatusByte(r);
-  return second && (*second & kMovingBit) == 0;
+  return isMotionReport(r) && (*secondStatusByte(r) & kMovingBit) == 0;
 }
 
 void Kept::add(const TraceLine& record, size_t limit) {

@@ -111,12 +111,20 @@ std::optional<unsigned> secondStatusByte(const trace::Record& record);
 // A motion status report saying the motor is at rest (kind 0, the moving bit of its second byte
 // clear): the one reading of a report for every view.
 bool isRestReport(const trace::Record& record);
+// A motion status report of either kind, at rest or moving.
+bool isMotionReport(const trace::Record& record);
 // Position reads that differ by this much or less are the counter wavering, not the wheel turning.
 inline constexpr int kWaverCounts = 2;
 // How far apart two readings of the counter are; in 64 bits, as a 32-bit counter may wrap.
 inline int64_t countsApart(int a, int b) {
   const int64_t apart = static_cast<int64_t>(a) - b;
   return apart < 0 ? -apart : apart;
+}
+// A rest report inside a start call, before the start's moving report, tells how the wheel stood
+// before the move (a periodic report the library sent as the start was taken): it says nothing
+// of the move.
+inline bool statusFromBeforeTheMove(int64_t reportUs, int64_t startReturnUs, bool movingReported) {
+  return !movingReported && reportUs <= startReturnUs;
 }
 // An event saying the trace is not whole here: records overwritten or cut off, a small file, full.
 bool isGap(const trace::Record& record);
