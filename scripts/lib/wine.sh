@@ -99,11 +99,22 @@ halvane_wine_prefix() {
   wineboot -i >/dev/null 2>&1 || true
   halvane_wine_check || return 1
   halvane_wine_fonts
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  # Without these the desktop never comes up, so a prefix missing one is not marked ready.
+  halvane_wine_setting 'HKCU\Software\Wine\X11 Driver' Decorated N &&
+    halvane_wine_setting 'HKCU\Software\Wine\Explorer' Desktop Default &&
+    halvane_wine_setting 'HKCU\Software\Wine\Explorer\Desktops' Default 1024x768 || return 1
   wineserver -w
   touch "$WINEPREFIX/.halvane-ready"
+}
+
+# halvane_wine_setting KEY NAME VALUE: sets a string value in the prefix's registry; says so and
+# fails when it did not take.
+halvane_wine_setting() {
+  local out
+  if ! out=$(wine reg add "$1" /v "$2" /d "$3" /f </dev/null 2>&1); then
+    echo "halvane_wine_prefix: could not set $1\\$2 to $3: $(tail -1 <<<"$out")" >&2
+    return 1
+  fi
 }
 
 # halvane_start_xvfb: starts a private display unless one is given; sets DISPLAY and XVFB_PID.
@@ -145,8 +156,9 @@ halvane_wine_session() {
   wineserver -k 2>/dev/null
   wineserver -w 2>/dev/null
   wineserver -p
-  wine "$holder" </dev/null >/dev/null 2>&1 &
-  local tries
+  local holder_err="$WINEPREFIX/desktop-holder.err"
+  wine "$holder" </dev/null >/dev/null 2>"$holder_err" &
+  local holder_pid=$! tries
   for tries in $(seq 300); do
     if xwininfo -root -children 2>/dev/null | grep -q "Wine desktop"; then
       # Returns once Wine's start-up (services, first-run work) is over too.
@@ -155,7 +167,16 @@ halvane_wine_session() {
     fi
     sleep 0.1
   done
-  echo "halvane_wine_session: Wine's desktop did not come up" >&2
+  # What a later look needs: whether the display, the server and the holder still run, and what
+  # the display shows instead.
+  echo "halvane_wine_session: Wine's desktop did not come up in 30 s" \
+    "(display $DISPLAY $(xwininfo -root >/dev/null 2>&1 && echo answers || echo "does not answer");" \
+    "server $(pgrep wineserver >/dev/null && echo runs || echo "is gone");" \
+    "holder $(kill -0 "$holder_pid" 2>/dev/null && echo runs || echo "ended"))" >&2
+  xwininfo -root -children 2>&1 | sed -n 's/^ *0x[0-9a-f]* /  window: /p' | head -10 >&2
+  wine reg query 'HKCU\Software\Wine\Explorer' /v Desktop </dev/null 2>&1 | grep -i desktop |
+    sed 's/^/  registry: /' >&2
+  tail -5 "$holder_err" | sed 's/^/  holder: /' >&2
   return 1
 }
 
