@@ -158,7 +158,8 @@ TEST(Summary, AMoveUnderWayAtTheTracesEndIsNotCountedLost) {
 
 // A call's line is written when it returns, stamped with its start: the reports that came while
 // the second start was in flight are written before it, and belong to the second move. A rest
-// report before a start's moving report tells how the wheel stood before it: it ends nothing.
+// report before a start's moving report tells how the wheel stood before it: it ends nothing; nor
+// is a periodic repeat of the status after a reported rest a late report.
 constexpr char kReportInsideTheCall[] =
     "1001.000 3 callback StatusCallback(1, 0, [00 08], 0)\n"
     "1000.000 4 call PCAN_StartRelStep(1, 100) -> 0 took=2.000\n"
@@ -169,7 +170,9 @@ constexpr char kReportInsideTheCall[] =
     "4000.500 3 callback StatusCallback(1, 0, [00 00], 0)\n"
     "4001.000 3 callback StatusCallback(1, 0, [00 08], 0)\n"
     "4000.000 4 call PCAN_StartRelStep(1, 300) -> 0 took=2.000\n"
-    "4100.000 3 callback StatusCallback(1, 0, [00 00], 0)\n";
+    "4100.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "5300.000 3 callback StatusCallback(1, 0, [00 00], 0)\n"
+    "6500.000 3 callback StatusCallback(1, 0, [00 00], 0)\n";
 
 TEST(SessionModel, RecordsAreTakenInTheOrderOfTheirTimes) {
   const SessionModel m = buildModel(trace::readTrace(kReportInsideTheCall).records);
@@ -182,7 +185,7 @@ TEST(SessionModel, RecordsAreTakenInTheOrderOfTheirTimes) {
   EXPECT_EQ(moves[1].startLine, 6u);
   EXPECT_EQ(moves[1].endLine, 5u) << "the report written before its call";
   EXPECT_EQ(moves[2].endLine, 10u) << "the report before the third move's own ends nothing";
-  EXPECT_THAT(summaryText(m), HasSubstr("rest reports: 4 sent, 0 lost, 0 late"));
+  EXPECT_THAT(summaryText(m), HasSubstr("rest reports: 6 sent, 0 lost, 0 late"));
 }
 
 TEST(TimeAxis, LongIdleGapsAreFoldedAndTimeStillRunsForward) {

@@ -109,7 +109,7 @@ struct ModelBuilder::State {
       move.steps = intArg(r, 1).value_or(0);
       move.homing = armed_[node];
       summary.moves.push_back(move);
-      lastStart_[node] = {r.timeUs + callDuration(r), false};
+      lastStart_[node] = {r.timeUs + callDuration(r), false, false};
     } else if (r.name == "PCAN_GetMotorPos" && r.out) {
       restByPosition(node, r);
     } else if (r.name == "PCAN_GetControlStatus" && r.out && (*r.out & 1) != 0) {
@@ -180,8 +180,12 @@ struct ModelBuilder::State {
       move->end = MoveEnd::RestReported;
       move->closed = true;
       stillFrom_[node].reset();
-    } else if (!summary.moves.empty() && summary.moves.back().endUs &&
+      start.restTaken = true;
+    } else if (!start.restTaken && !summary.moves.empty() && summary.moves.back().endUs &&
                r.timeUs - *summary.moves.back().endUs > kLateReportUs) {
+      // The move's own report, late; any after it repeat the status (a library may report it
+      // periodically).
+      start.restTaken = true;
       ++summary.lateReports;
       if (summary.moves.back().end == MoveEnd::NoReport) {
         summary.moves.back().end = MoveEnd::RestReported;
@@ -228,10 +232,12 @@ struct ModelBuilder::State {
   };
   std::map<int, LastPosition> lastPosition_;
   std::map<int, std::optional<Still>> stillFrom_;
-  // Per node, its latest start: when the call returned, and whether its moving report came.
+  // Per node, its latest start: when the call returned, whether its moving report came, and
+  // whether a rest report was taken for it.
   struct StartReport {
     int64_t returnUs = 0;
     bool movingReported = false;
+    bool restTaken = false;
   };
   std::map<int, StartReport> lastStart_;
 };
