@@ -77,7 +77,6 @@ void MoveDoctor::start(const TraceLine& r, int node) {
   Watch w;
   w.node = node;
   w.startUs = r.timeUs;
-  w.startReturnUs = r.timeUs + callDuration(r);
   w.startLine = r.line;
   w.thread = r.threadId;
   w.steps = intArg(r, 1).value_or(0);
@@ -89,6 +88,7 @@ void MoveDoctor::start(const TraceLine& r, int node) {
     w.last = lastPosition_[node];
   }
   moves_[node] = w;
+  startReports_.started(node, r);
 }
 
 void MoveDoctor::position(Watch& w, const TraceLine& r) {
@@ -132,15 +132,9 @@ void MoveDoctor::position(Watch& w, const TraceLine& r) {
 
 void MoveDoctor::callback(const TraceLine& r) {
   const auto watch = moves_.find(nodeOf(r));
-  if (watch == moves_.end() || !isMotionReport(r)) {
-    return;
-  }
-  Watch& w = watch->second;
-  if (!isRestReport(r)) {
-    w.movingReported = true;
-  } else if (!statusFromBeforeTheMove(r.timeUs, w.startReturnUs, w.movingReported)) {
-    w.report = readOf(r, 0);
-    w.afterReport.reset();
+  if (startReports_.take(r) == MotionReport::Rest && watch != moves_.end()) {
+    watch->second.report = readOf(r, 0);
+    watch->second.afterReport.reset();
   }
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/halvane-trace/doctor_findings.h"
+#include "tools/halvane-trace/start_reports.h"
 
 namespace halvane::tools {
 
@@ -44,8 +45,6 @@ class MoveDoctor {
   struct Watch {
     int node = 0;
     int64_t startUs = 0;
-    int64_t startReturnUs = 0;
-    bool movingReported = false;
     size_t startLine = 0;
     unsigned long thread = 0;
     int steps = 0;
@@ -79,6 +78,7 @@ class MoveDoctor {
 
   FindingList& findings_;
   std::map<int, Watch> moves_;
+  StartReports startReports_;
   std::map<int, bool> armed_;
   std::map<int, Read> gpio_;
   std::map<int, Read> lastPosition_;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "tools/halvane-trace/session_model.h"
+#include "tools/halvane-trace/start_reports.h"
 #include "tools/halvane-trace/time_order.h"
 #include "trace/ring_reader.h"
 #include "trace/wait_reads.h"
@@ -91,6 +92,7 @@ struct ProfileBuilder::State {
   };
 
   TimeOrder order_{[this](const TraceLine& r) { take(r); }};
+  StartReports startReports_;
   LibraryProfile profile_;
   std::map<int, Node> nodes_;
   std::optional<int64_t> openReturnUs_;
@@ -172,6 +174,7 @@ struct ProfileBuilder::State {
     move.returnUs = r.timeUs + callDuration(r);
     move.startValue = n.atRest;
     n.move = move;
+    startReports_.started(node, r);
     n.atRest.reset();
     n.startSinceStatus = true;
   }
@@ -207,18 +210,16 @@ struct ProfileBuilder::State {
       }
       return;
     }
-    if (r.name != "StatusCallback" || intArg(r, 1) != 0) {
+    const MotionReport report = startReports_.take(r);
+    if (report == MotionReport::None) {
       return;
     }
     const std::optional<unsigned> status = secondStatusByte(r);
-    if (!status) {
-      return;
-    }
     Node& n = nodes_[node];
     NodeProfile& p = profile_.nodes[node];
     bool stale = false;
-    if (n.move) {
-      stale = moveReport(p, *n.move, r.timeUs, (*status & kMovingBit) != 0);
+    if (n.move && report != MotionReport::RestBeforeMove) {
+      stale = moveReport(p, *n.move, r.timeUs, report == MotionReport::Moving);
     }
     if (n.lastStatus == status && !n.startSinceStatus && !n.lastStatusStale) {
       ++p.repeatedReports;
@@ -241,9 +242,6 @@ struct ProfileBuilder::State {
           p.startReportAfterReturn.add(atUs - m.returnUs);
         }
       }
-      return false;
-    }
-    if (statusFromBeforeTheMove(atUs, m.returnUs, m.movingReportUs.has_value())) {
       return false;
     }
     ++p.restReports;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/export_names.h"
+#include "tools/halvane-trace/start_reports.h"
 #include "trace/ring_reader.h"
 
 namespace halvane::tools {
@@ -109,7 +110,8 @@ struct ModelBuilder::State {
       move.steps = intArg(r, 1).value_or(0);
       move.homing = armed_[node];
       summary.moves.push_back(move);
-      lastStart_[node] = {r.timeUs + callDuration(r), false, false};
+      startReports_.started(node, r);
+      restTaken_[node] = false;
     } else if (r.name == "PCAN_GetMotorPos" && r.out) {
       restByPosition(node, r);
     } else if (r.name == "PCAN_GetControlStatus" && r.out && (*r.out & 1) != 0) {
@@ -160,16 +162,16 @@ struct ModelBuilder::State {
       model_.nodes[node].onlineChanges.push_back({r.timeUs, intArg(r, 1).value_or(0), r.line});
       return;
     }
-    StartReport& start = lastStart_[node];
-    if (!isRestReport(r)) {
-      start.movingReported = start.movingReported || isMotionReport(r);
+    const MotionReport report = startReports_.take(r);
+    if (report != MotionReport::Rest && report != MotionReport::RestBeforeMove) {
       return;
     }
     NodeSummary& summary = model_.nodes[node];
     ++summary.restReports;
-    if (statusFromBeforeTheMove(r.timeUs, start.returnUs, start.movingReported)) {
+    if (report == MotionReport::RestBeforeMove) {
       return;
     }
+    bool& restTaken = restTaken_[node];
     if (Move* move = openMove(node)) {
       // A report over a second after the position stood still is a late one for that rest.
       const std::optional<Still> still = stillFrom_[node];
@@ -180,12 +182,12 @@ struct ModelBuilder::State {
       move->end = MoveEnd::RestReported;
       move->closed = true;
       stillFrom_[node].reset();
-      start.restTaken = true;
-    } else if (!start.restTaken && !summary.moves.empty() && summary.moves.back().endUs &&
+      restTaken = true;
+    } else if (!restTaken && !summary.moves.empty() && summary.moves.back().endUs &&
                r.timeUs - *summary.moves.back().endUs > kLateReportUs) {
       // The move's own report, late; any after it repeat the status (a library may report it
       // periodically).
-      start.restTaken = true;
+      restTaken = true;
       ++summary.lateReports;
       if (summary.moves.back().end == MoveEnd::NoReport) {
         summary.moves.back().end = MoveEnd::RestReported;
@@ -232,14 +234,8 @@ struct ModelBuilder::State {
   };
   std::map<int, LastPosition> lastPosition_;
   std::map<int, std::optional<Still>> stillFrom_;
-  // Per node, its latest start: when the call returned, whether its moving report came, and
-  // whether a rest report was taken for it.
-  struct StartReport {
-    int64_t returnUs = 0;
-    bool movingReported = false;
-    bool restTaken = false;
-  };
-  std::map<int, StartReport> lastStart_;
+  StartReports startReports_;
+  std::map<int, bool> restTaken_;  // per node: a rest report was taken for its latest start
 };
 
 std::optional<unsigned> secondStatusByte(const trace::Record& r) {

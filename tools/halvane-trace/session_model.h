@@ -120,12 +120,6 @@ inline int64_t countsApart(int a, int b) {
   const int64_t apart = static_cast<int64_t>(a) - b;
   return apart < 0 ? -apart : apart;
 }
-// A rest report inside a start call, before the start's moving report, tells how the wheel stood
-// before the move (a periodic report the library sent as the start was taken): it says nothing
-// of the move.
-inline bool statusFromBeforeTheMove(int64_t reportUs, int64_t startReturnUs, bool movingReported) {
-  return !movingReported && reportUs <= startReturnUs;
-}
 // An event saying the trace is not whole here: records overwritten or cut off, a small file, full.
 bool isGap(const trace::Record& record);
 
