@@ -81,9 +81,6 @@ class FakeControllerLibrary final : public LibraryLoader {
   std::map<std::pair<std::string, int>, int> outValues_;
   std::map<std::string, Handler> handlers_;
   std::vector<std::string> calls_;
-  OnlineCallbackFn online_ = nullptr;
-  SpareCallbackFn spare_ = nullptr;
-  StatusCallbackFn status_ = nullptr;
   std::vector<std::thread> threads_;
 };
 

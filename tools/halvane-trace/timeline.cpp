@@ -333,7 +333,7 @@ class Page {
       bool online = false;
       int64_t since = 0;
       std::optional<std::pair<double, double>> drawn;  // spans closer than a pixel are one
-      const auto flush = [&] {
+      const auto flush = [&, node = node] {
         if (drawn) {
           titled("<rect x=\"" + num(drawn->first) + "\" y=\"" +
                      num(laneTop(node) + kLaneHeight - 8) + "\" width=\"" +
