@@ -158,8 +158,9 @@ halvane_wine_session() {
   wineserver -p
   local holder_err="$WINEPREFIX/desktop-holder.err"
   wine "$holder" </dev/null >/dev/null 2>"$holder_err" &
+  # Seconds on a quiet machine; allowed far longer beside the builds on a loaded one.
   local holder_pid=$! tries
-  for tries in $(seq 300); do
+  for tries in $(seq 900); do
     if xwininfo -root -children 2>/dev/null | grep -q "Wine desktop"; then
       # Returns once Wine's start-up (services, first-run work) is over too.
       wine cmd.exe /c exit </dev/null >/dev/null 2>&1
@@ -169,7 +170,7 @@ halvane_wine_session() {
   done
   # What a later look needs: whether the display, the server and the holder still run, and what
   # the display shows instead.
-  echo "halvane_wine_session: Wine's desktop did not come up in 30 s" \
+  echo "halvane_wine_session: Wine's desktop did not come up in 90 s" \
     "(display $DISPLAY $(xwininfo -root >/dev/null 2>&1 && echo answers || echo "does not answer");" \
     "server $(pgrep wineserver >/dev/null && echo runs || echo "is gone");" \
     "holder $(kill -0 "$holder_pid" 2>/dev/null && echo runs || echo "ended"))" >&2
