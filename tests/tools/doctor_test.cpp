@@ -291,17 +291,16 @@ TEST(Doctor, EveryRecordedSessionGivesTheFindingsKeptBesideIt) {
     SCOPED_TRACE(entry.path().filename().string());
     FileCursor file(entry.path().string());
     Doctor doctor;
-    ModelBuilder builder([&](const TraceLine& r) { doctor.add(r); });
     while (const trace::Record* r = file.next()) {
-      builder.add(*r);
+      doctor.add(*r);
     }
-    const SessionModel model = builder.finish();
+    const Doctor::Result result = doctor.finish(file.error());
     std::filesystem::path kept = entry.path();
     kept.replace_extension(".findings");
     std::ifstream in(kept, std::ios::binary);
     std::ostringstream expected;
     expected << in.rdbuf();
-    EXPECT_EQ(doctorText(doctor.finish(model, file.error()), model), expected.str());
+    EXPECT_EQ(doctorText(result.findings, result.model), expected.str());
   }
   EXPECT_GE(sessions, 8u);
 }

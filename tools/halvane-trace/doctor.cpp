@@ -25,6 +25,8 @@ std::string fieldsWords(const trace::Record& r) {
 }  // namespace
 
 struct Doctor::State {
+  // The session model reads the records in the order of their times and hands each on here.
+  ModelBuilder modelBuilder{[this](const TraceLine& r) { take(r); }};
   FindingList findings;
   MoveDoctor moves{findings};
   CallDoctor calls{findings};
@@ -33,6 +35,8 @@ struct Doctor::State {
   size_t gapCount = 0;
   std::optional<TraceLine> lastStep;
   bool throughTracer = false;
+
+  void take(const TraceLine& r);
 
   void step(const TraceLine& r) {
     lastStep = r;
@@ -130,8 +134,12 @@ struct Doctor::State {
 Doctor::Doctor() : state_(std::make_unique<State>()) {}
 Doctor::~Doctor() = default;
 
-void Doctor::add(const TraceLine& r) {
-  State& s = *state_;
+void Doctor::add(const trace::Record& r) {
+  state_->modelBuilder.add(r);
+}
+
+void Doctor::State::take(const TraceLine& r) {
+  State& s = *this;
   switch (r.kind) {
     case trace::Kind::Call:
       s.calls.call(r);
@@ -160,25 +168,23 @@ void Doctor::add(const TraceLine& r) {
   }
 }
 
-std::vector<Finding> Doctor::finish(const SessionModel& model,
-                                    const std::optional<trace::ReadError>& readError) {
+Doctor::Result Doctor::finish(const std::optional<trace::ReadError>& readError) {
   State& s = *state_;
+  SessionModel model = s.modelBuilder.finish();
   const bool windowEnded = s.lastStep && s.lastStep->name == trace::kWindowEnd;
   const bool whole = windowEnded && s.gapCount == 0 && !readError;
   s.calls.finish(whole, s.throughTracer);
   s.ends(model, readError, s.moves.finish(whole, model.lastUs));
-  return s.findings.take();
+  return {s.findings.take(), std::move(model)};
 }
 
 std::vector<Finding> diagnose(const std::vector<trace::Record>& records,
                               const std::optional<trace::ReadError>& readError) {
   Doctor doctor;
-  ModelBuilder builder([&](const TraceLine& r) { doctor.add(r); });
   for (const trace::Record& r : records) {
-    builder.add(r);
+    doctor.add(r);
   }
-  const SessionModel model = builder.finish();
-  return doctor.finish(model, readError);
+  return doctor.finish(readError).findings;
 }
 
 std::string doctorText(const std::vector<Finding>& findings, const SessionModel& model) {

@@ -17,11 +17,15 @@ class Doctor {
  public:
   Doctor();
   ~Doctor();
-  // What ModelBuilder hands on, in the order of the times.
-  void add(const TraceLine& record);
+  // Records in the order of the trace's lines.
+  void add(const trace::Record& record);
+  // The findings, and the session model they were read beside (for how the trace ends).
+  struct Result {
+    std::vector<Finding> findings;
+    SessionModel model;
+  };
   // `readError`: where the reading of the file stopped, if it did before the file's end.
-  std::vector<Finding> finish(const SessionModel& model,
-                              const std::optional<trace::ReadError>& readError);
+  Result finish(const std::optional<trace::ReadError>& readError);
 
  private:
   struct State;

@@ -36,7 +36,6 @@ constexpr char kUsage[] =
     "       halvane-trace diff [--ignore-wait-reads] A B\n"
     "       halvane-trace text FILE [-o OUT]\n"
     "       halvane-trace doctor FILE\n"
-
     "       halvane-trace profile FILE [--settings OUT]\n"
     "profile: the controller library as the trace shows it, measured, and the simulated rig's\n"
     "settings that make it behave so (with --settings also written to OUT, for scripts/run)\n";
@@ -157,16 +156,14 @@ int doctorCommand(const std::vector<std::string>& args) {
     return usage();
   }
   halvane::tools::Doctor doctor;
-  halvane::tools::ModelBuilder builder([&](const halvane::tools::TraceLine& r) { doctor.add(r); });
   std::optional<halvane::trace::ReadError> error;
   if (!forEachRecord(
-          args[1], true, [&](const halvane::trace::Record& r) { builder.add(r); }, &error)) {
+          args[1], true, [&](const halvane::trace::Record& r) { doctor.add(r); }, &error)) {
     return 2;
   }
-  const halvane::tools::SessionModel model = builder.finish();
-  const std::vector<halvane::tools::Finding> findings = doctor.finish(model, error);
-  std::cout << halvane::tools::doctorText(findings, model);
-  return findings.empty() ? 0 : 1;
+  const halvane::tools::Doctor::Result result = doctor.finish(error);
+  std::cout << halvane::tools::doctorText(result.findings, result.model);
+  return result.findings.empty() ? 0 : 1;
 }
 
 // Each sequence is compared in a read of its own; a file's fault is told on its first read.
