@@ -13,18 +13,6 @@ void addItem(std::string& list, const std::string& item) {
   list += item;
 }
 
-std::string selectorText(const CallSelector& selector) {
-  if (selector.every > 0) {
-    return "@%" + std::to_string(selector.every);
-  }
-  std::string text = "@";
-  text += std::to_string(selector.first);
-  if (!selector.onlyFirst) {
-    text += '+';
-  }
-  return text;
-}
-
 std::string nodeText(int node) {
   return node == 0 ? std::string("*") : std::to_string(node);
 }

@@ -8,27 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "common/call_selector.h"
 #include "sim/bus_timing.h"
 #include "sim/export_id.h"
 
 namespace halvane::sim {
 
 inline constexpr int kNodeCount = 2;  // nodes 1 and 2
-
-// Which calls of a rule's kind it applies to: all of them, only the Nth, the Nth and later, or
-// every Nth (the Nth, the 2Nth, ...).
-struct CallSelector {
-  int64_t first = 1;
-  bool onlyFirst = false;
-  int64_t every = 0;  // above 0: every this many calls
-
-  bool matches(int64_t count) const {
-    if (every > 0) {
-      return count % every == 0;
-    }
-    return onlyFirst ? count == first : count >= first;
-  }
-};
 
 struct FailureRule {
   ExportId exportId = ExportId::PCAN_Init;

@@ -6,6 +6,8 @@
 #include <set>
 #include <sstream>
 
+#include "common/call_selector.h"
+
 namespace halvane::tools {
 namespace {
 
@@ -54,8 +56,8 @@ std::string numbers(const std::vector<int64_t>& values) {
   return text + (values.size() > 8 ? ", ..." : "");
 }
 
-// The rig's selector for calls (or moves) numbered `which` of `total`: "" (all), "@k", "@k+",
-// "@%k"; none where no selector gives exactly these.
+// The rig's selector for calls (or moves) numbered `which` of `total`, as its settings write it:
+// "" (all), "@k", "@k+", "@%k"; none where no selector gives exactly these.
 std::optional<std::string> selector(const std::vector<int64_t>& which, int64_t count,
                                     int64_t total) {
   if (which.empty() || count != static_cast<int64_t>(which.size())) {
@@ -66,18 +68,27 @@ std::optional<std::string> selector(const std::vector<int64_t>& which, int64_t c
     return "";
   }
   if (count == 1) {
-    return "@" + std::to_string(first);
+    return selectorText({.first = first, .onlyFirst = true});
   }
   if (which.back() == total && count == total - first + 1) {
-    return "@" + std::to_string(first) + "+";
+    return selectorText({.first = first});
   }
   const bool everyFirst =
       count == total / first &&
       std::all_of(which.begin(), which.end(), [&](int64_t n) { return n % first == 0; });
   if (everyFirst) {
-    return "@%" + std::to_string(first);
+    return selectorText({.every = first});
   }
   return std::nullopt;
+}
+
+// The rules as a setting's value: comma-separated.
+std::string ruleList(const std::vector<std::string>& rules) {
+  std::string value;
+  for (const std::string& rule : rules) {
+    value += (value.empty() ? "" : ",") + rule;
+  }
+  return value;
 }
 
 void reportDelay(const LibraryProfile& p, std::vector<SimSetting>& out) {
@@ -138,11 +149,7 @@ void restRules(const LibraryProfile& p, const char* name, const char* what,
   if (rules.empty()) {
     s.why = std::string("no ") + what + " in the trace";
   } else {
-    std::string value;
-    for (const std::string& rule : rules) {
-      value += (value.empty() ? "" : ",") + rule;
-    }
-    s.value = value;
+    s.value = ruleList(rules);
     s.why = std::string(what) + ": " + why;
   }
   out.push_back(s);
@@ -257,11 +264,7 @@ void failures(const LibraryProfile& p, const std::set<int>& offline, std::vector
   }
   SimSetting s{"HALVANE_SIM_FAIL", std::nullopt, why.empty() ? "no call failed" : why};
   if (!rules.empty()) {
-    std::string value;
-    for (const std::string& rule : rules) {
-      value += (value.empty() ? "" : ",") + rule;
-    }
-    s.value = value;
+    s.value = ruleList(rules);
     s.why += " (the rig fails with 9)";
   }
   out.push_back(s);
