@@ -66,4 +66,9 @@ std::optional<std::array<unsigned char, 2>> statusBytesOf(std::string_view arg);
 inline constexpr char kWindowEnd[] = "window-end";
 bool recordsWindowEnd(const std::vector<Record>& records);
 
+// Events that say the trace is not whole here: the trace file filled up (a bounded file of an
+// earlier tracer), or the tracer could not have the file's whole size.
+inline constexpr char kTraceFull[] = "trace-full";
+inline constexpr char kTraceSpaceShort[] = "trace-space-short";
+
 }  // namespace halvane::trace

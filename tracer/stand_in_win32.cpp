@@ -266,7 +266,7 @@ trace::Record spaceShortEvent(const SpaceTaken& taken, const MappedTraceFile& fi
                attempt.substr(colon + 1);
   }
   return trace::eventRecord(
-      "trace-space-short",
+      trace::kTraceSpaceShort,
       {{"wanted_bytes", std::to_string(kTraceFileBytes)},
        {"got_bytes", std::to_string(taken.bytes)},
        {"saved", taken.folder ? "yes" : "no (no disk had room: the trace is kept in memory only)"},

@@ -13,8 +13,7 @@ namespace {
 
 // Records are missing here (a small file is told apart: it loses nothing by itself).
 bool recordsMissingHere(const trace::Record& r) {
-  return r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
-         r.name == "trace-full";
+  return isGap(r) && r.name != trace::kTraceSpaceShort;
 }
 
 std::string fieldsWords(const trace::Record& r) {
@@ -100,18 +99,19 @@ struct Doctor::State {
           "cut-off ends");
     }
     for (const TraceLine& gap : gaps) {
-      findings.add({Severity::Warning,
-                    gap.name == "trace-full" ? "trace-full" : "trace-gap",
-                    kBusLane,
-                    std::string(gap.name == "trace-full" ? "the trace is full"
-                                                         : "records are missing from the trace") +
-                        " at " + lineWord(gap.line) + " (" + fieldsWords(gap) +
-                        "): findings around it may be incomplete",
-                    {gap.line}},
-                   "gaps");
+      findings.add(
+          {Severity::Warning,
+           gap.name == trace::kTraceFull ? "trace-full" : "trace-gap",
+           kBusLane,
+           std::string(gap.name == trace::kTraceFull ? "the trace is full"
+                                                     : "records are missing from the trace") +
+               " at " + lineWord(gap.line) + " (" + fieldsWords(gap) +
+               "): findings around it may be incomplete",
+           {gap.line}},
+          "gaps");
     }
     for (const TraceLine& r : model.gaps.first) {
-      if (r.name == "trace-space-short") {
+      if (r.name == trace::kTraceSpaceShort) {
         findings.add({Severity::Note,
                       "trace-space-short",
                       kBusLane,

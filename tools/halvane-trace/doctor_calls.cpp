@@ -4,6 +4,7 @@
 
 #include "common/can_bus_time.h"
 #include "common/export_names.h"
+#include "trace/trace_writer.h"
 
 namespace halvane::tools {
 namespace {
@@ -14,7 +15,7 @@ constexpr int64_t kAdapterLatencyUs = 20'000;
 constexpr int kSlowestRateKbps = 10;
 
 std::string nodeLead(int node) {
-  return node == kBusLane ? "" : "node " + std::to_string(node) + ": ";
+  return node == kBusLane ? "" : nodeWord(node) + ": ";
 }
 
 }  // namespace
@@ -63,6 +64,7 @@ void CallDoctor::timed(const TraceLine& r) {
   }
   if (!s.longest || *r.tookUs > *s.longest->tookUs) {
     s.longest = r;
+    s.busUs = busUs;
     s.limitUs = busUs + kAdapterLatencyUs;
     s.rateKbps = rate;
   }
@@ -91,9 +93,7 @@ void CallDoctor::conclude(const Failure& f, const std::string& how, std::vector<
                      std::to_string(*f.call.result) + " (" + lineWord(f.call.line) + ")";
   std::vector<size_t> lines = {f.call.line};
   if (f.message) {
-    const std::string* said = f.message->field("text");
-    text += "; the program said " + quotedText(said != nullptr ? *said : "") + " (" +
-            lineWord(f.message->line) + ")";
+    text += "; " + saidWords(*f.message);
     lines.push_back(f.message->line);
   } else {
     text += "; no message followed";
@@ -102,10 +102,9 @@ void CallDoctor::conclude(const Failure& f, const std::string& how, std::vector<
   // A failure the program carried on past, saying nothing, cost the operator nothing the trace
   // shows: the library did not behave as relied on, a warning.
   const bool carriedOn = !f.message && !more.empty();
-  findings_.add(
-      {carriedOn ? Severity::Warning : Severity::Fault, "failed-call", node, text + "; " + how,
-       lines},
-      "failures of " + f.call.name + (node == kBusLane ? "" : " on node " + std::to_string(node)));
+  findings_.add({carriedOn ? Severity::Warning : Severity::Fault, "failed-call", node,
+                 text + "; " + how, lines},
+                "failures of " + f.call.name + (node == kBusLane ? "" : " on " + nodeWord(node)));
 }
 
 void CallDoctor::inFlight(const TraceLine& r) {
@@ -121,14 +120,12 @@ void CallDoctor::inFlight(const TraceLine& r) {
 }
 
 void CallDoctor::crash(const TraceLine& r) {
-  std::string fields;
-  for (const trace::Field& f : r.fields) {
-    fields += (fields.empty() ? "" : " ") + f.key + "=" + f.value;
-  }
+  const std::string fields = trace::formatFields(r.fields);  // " key=value ...", as written
   findings_.add({Severity::Fault,
                  "crash",
                  kBusLane,
-                 "the program crashed (" + fields + ", " + lineWord(r.line) + ")",
+                 "the program crashed (" + (fields.empty() ? "" : fields.substr(1) + ", ") +
+                     lineWord(r.line) + ")",
                  {r.line}},
                 "crashes");
 }
@@ -150,12 +147,9 @@ void CallDoctor::finish(bool whole, bool throughTracer) {
     findings_.add(
         {Severity::Warning, "slow-calls", kBusLane,
          name + ": " + std::to_string(s.slow) + " of " + std::to_string(s.calls) +
-             " calls took longer than " + durationWord(s.limitUs) + " (a request and its answer " +
-             "take " +
-             durationWord(std::chrono::duration_cast<std::chrono::microseconds>(
-                              can::requestAndAnswerTime(s.rateKbps))
-                              .count()) +
-             " on the bus at " + std::to_string(s.rateKbps) + " kbit/s" +
+             " calls took longer than " + durationWord(s.limitUs) +
+             " (a request and its answer take " + durationWord(s.busUs) + " on the bus at " +
+             std::to_string(s.rateKbps) + " kbit/s" +
              (rateKbps_ ? "" : ", the slowest speed, as the trace holds no PCAN_OpenPort") +
              ", and an adapter may add 20 ms); the longest took " +
              durationWord(*s.longest->tookUs) + " (" + lineWord(s.longest->line) + ")",

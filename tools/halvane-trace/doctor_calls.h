@@ -36,7 +36,10 @@ class CallDoctor {
     int slow = 0;
     std::vector<size_t> lines;  // the first few slow ones
     std::optional<TraceLine> longest;
-    int64_t limitUs = 0;  // for the longest
+    // For the longest: the bus's time of a request and answer at the speed it ran at, and the
+    // limit.
+    int64_t busUs = 0;
+    int64_t limitUs = 0;
     int rateKbps = 0;
   };
   struct Missing {

@@ -52,6 +52,10 @@ std::string lineWord(size_t line) {
   return "line " + std::to_string(line);
 }
 
+std::string nodeWord(int node) {
+  return "node " + std::to_string(node);
+}
+
 std::string durationWord(int64_t us) {
   char text[32];
   if (us < 1'000'000) {
@@ -65,6 +69,12 @@ std::string durationWord(int64_t us) {
 std::string quotedText(std::string_view text) {
   std::string written = trace::quoteValue(text);
   return written.starts_with('"') ? written : "\"" + written + "\"";
+}
+
+std::string saidWords(const TraceLine& message) {
+  const std::string* text = message.field("text");
+  return "the program said " + quotedText(text != nullptr ? *text : "") + " (" +
+         lineWord(message.line) + ")";
 }
 
 }  // namespace halvane::tools

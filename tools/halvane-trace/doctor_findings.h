@@ -48,9 +48,13 @@ inline constexpr size_t kSameFindingsTold = 5;
 
 // "line 12".
 std::string lineWord(size_t line);
+// "node 1".
+std::string nodeWord(int node);
 // "250.1 ms", "2.29 s".
 std::string durationWord(int64_t us);
 // The program's own text as the trace shows it, in quotes: "\"SetDir fail!\\n\"".
 std::string quotedText(std::string_view text);
+// What a message box said, and where: "the program said \"SetDir fail!\\n\" (line 30)".
+std::string saidWords(const TraceLine& message);
 
 }  // namespace halvane::tools

@@ -20,10 +20,6 @@ MoveDoctor::Read readOf(const TraceLine& r, int value) {
   return {r.timeUs, r.line, value};
 }
 
-std::string nodeWord(int node) {
-  return "node " + std::to_string(node);
-}
-
 }  // namespace
 
 std::string MoveDoctor::stillWords(const Watch& w) {
@@ -230,7 +226,6 @@ bool MoveDoctor::message(const TraceLine& step) {
     if (w.lastStatus && (w.lastStatus->value & kSwitchStopBit) != 0) {
       return false;
     }
-    const std::string* said = step.field("text");
     // Without a control status read the trace shows no more than that the homing ended so.
     std::string text =
         nodeWord(node) + (w.lastStatus ? ": the homing never reached its home switch: "
@@ -254,9 +249,8 @@ bool MoveDoctor::message(const TraceLine& step) {
               ") shows no stop by the switch";
       lines.push_back(w.lastStatus->line);
     }
-    text += "; it waited " + durationWord(waitedTo - w.startUs) +
-            " for rest, and the program said " + quotedText(said != nullptr ? *said : "") + " (" +
-            lineWord(step.line) + ")";
+    text +=
+        "; it waited " + durationWord(waitedTo - w.startUs) + " for rest, and " + saidWords(step);
     lines.push_back(step.line);
     findings_.add({Severity::Fault, "home-switch-not-reached", node, text, lines},
                   "homings that never reached their switch on " + nodeWord(node));

@@ -54,10 +54,10 @@ void OperatorDoctor::callback(const TraceLine& r) {
     findings_.add({Severity::Warning,
                    "node-offline",
                    node,
-                   "node " + std::to_string(node) + " reported itself offline: " + r.signature() +
-                       " (" + lineWord(r.line) + ")",
+                   nodeWord(node) + " reported itself offline: " + r.signature() + " (" +
+                       lineWord(r.line) + ")",
                    {r.line}},
-                  "offline reports of node " + std::to_string(node));
+                  "offline reports of " + nodeWord(node));
   }
 }
 
@@ -116,7 +116,7 @@ bool OperatorDoctor::offlineMessage(const TraceLine& step) {
     }
     named = true;
     const int node = text[at] - '0';
-    std::string said = "node " + std::to_string(node) + " was not online at the check: ";
+    std::string said = nodeWord(node) + " was not online at the check: ";
     std::vector<size_t> lines;
     const auto report = online_.find(node);
     const auto answer = answers_.find(node);
@@ -138,17 +138,16 @@ bool OperatorDoctor::offlineMessage(const TraceLine& step) {
     } else {
       said += ", and it was not asked";
     }
-    said += "; the program said " + quotedText(text) + " (" + lineWord(step.line) + ")";
+    said += "; " + saidWords(step);
     lines.push_back(step.line);
     findings_.add({Severity::Fault, "node-offline-at-check", node, said, lines},
-                  "offline checks of node " + std::to_string(node));
+                  "offline checks of " + nodeWord(node));
   }
   return named;
 }
 
 void OperatorDoctor::otherMessage(const TraceLine& step) {
-  std::string said =
-      "the program said " + quotedText(textOf(step)) + " (" + lineWord(step.line) + ")";
+  std::string said = saidWords(step);
   std::vector<size_t> lines = {step.line};
   if (click_) {
     said += " after " + clickWords(click_->step) +

@@ -273,7 +273,7 @@ std::string_view moveEndName(MoveEnd end) {
 bool isGap(const trace::Record& r) {
   return r.kind == trace::Kind::Event &&
          (r.name == trace::kRecordsDropped || r.name == trace::kRecordsCutOff ||
-          r.name == "trace-space-short" || r.name == "trace-full");
+          r.name == trace::kTraceSpaceShort || r.name == trace::kTraceFull);
 }
 
 bool isMotionReport(const trace::Record& r) {

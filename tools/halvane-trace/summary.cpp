@@ -8,7 +8,6 @@
 namespace halvane::tools {
 namespace {
 
-
 std::string laneName(int node) {
   return node == kBusLane ? "Bus (exports that name no node)" : "Node " + std::to_string(node);
 }
